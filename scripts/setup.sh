@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running need.
+# Idempotent: installs only what is missing. Must run as root (or via sudo).
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev
+  libsqlite3-dev
+  libturbojpeg0-dev
+  googletest libgtest-dev libgmock-dev
+  libbenchmark-dev
+  xvfb xauth fontconfig fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

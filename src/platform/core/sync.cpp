@@ -1,0 +1,31 @@
+#include "platform/core/sync.h"
+
+#include <chrono>
+#include <thread>
+
+namespace lv {
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void AutoResetEvent::Set() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_signalled = true;
+  }
+  m_cv.notify_one();
+}
+
+void AutoResetEvent::Wait() {
+  std::unique_lock lock(m_mutex);
+  m_cv.wait(lock, [this] { return m_signalled; });
+  m_signalled = false;
+}
+
+bool AutoResetEvent::WaitFor(int ms) {
+  std::unique_lock lock(m_mutex);
+  if (!m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_signalled; })) return false;
+  m_signalled = false;
+  return true;
+}
+
+}  // namespace lv
