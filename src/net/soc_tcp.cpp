@@ -1,0 +1,105 @@
+#include "net/soc_tcp.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/core/debug_out.h"
+#include "platform/core/sync.h"
+
+namespace lv {
+
+std::int32_t g_DataNotExist = 0;
+
+namespace {
+std::atomic<int> g_waitPauseMs{100};
+constexpr std::int32_t kMaxWaits = 10;
+}  // namespace
+
+void CSoc_TCP::SetWaitPauseForTests(int ms) { g_waitPauseMs.store(ms); }
+
+CSoc_TCP::CSoc_TCP(HWND notifyWindow, std::uint32_t receiveMessage, std::uint32_t connectMessage,
+                   std::uint32_t closeMessage)
+    : m_notifyWindow(notifyWindow),
+      m_receiveMessage(receiveMessage),
+      m_connectMessage(connectMessage),
+      m_closeMessage(closeMessage),
+      m_ring(std::make_unique<CRingBuffer>(kReceiveRingCapacity)) {
+  (void)m_receiveMessage;  // kept for the owner; the socket never posts it
+}
+
+CSoc_TCP::~CSoc_TCP() {
+  if (m_connected.load() == 1) {
+    Close();
+    m_connected.store(0);
+  }
+  // The base destructor closes a handle whose connect never completed.
+}
+
+int CSoc_TCP::ConnectByName(const char* host, std::uint16_t port) {
+  if (!Create()) {
+    (void)GetLastError();
+    return 0;
+  }
+  Connect(host, port);  // completion is reported through OnConnect
+  return 1;
+}
+
+int CSoc_TCP::ConnectByAddress(const sockaddr_in& address) {
+  if (!Create()) {
+    (void)GetLastError();
+    return 0;
+  }
+  Connect(address);
+  return 1;
+}
+
+void CSoc_TCP::Disconnect() {
+  if (m_connected.load() != 1) return;
+  Close();
+  m_connected.store(0, std::memory_order_release);
+}
+
+void CSoc_TCP::OnConnect(int errorCode) {
+  if (errorCode != 0) return;
+  m_connected.store(1, std::memory_order_release);
+  if (m_notifyWindow) PostMessage(m_notifyWindow, m_connectMessage, 0, reinterpret_cast<LPARAM>(this));
+}
+
+void CSoc_TCP::OnReceive(int errorCode) {
+  if (errorCode != 0) return;
+  std::uint8_t chunk[kReceiveChunk];
+  std::memset(chunk, 0, sizeof chunk);
+  for (;;) {
+    // Receive only while a whole chunk fits with a byte to spare.
+    if (m_ring->EmptySize() > kReceiveChunk) {
+      const int n = Receive(chunk, kReceiveChunk, 0);
+      if (n < 0) {
+        if (GetLastError() != kErrWouldBlock && m_notifyWindow)
+          PostMessage(m_notifyWindow, m_closeMessage, 0, reinterpret_cast<LPARAM>(this));
+      } else if (n > 0) {
+        m_ring->Write(chunk, n);
+      }
+      g_DataNotExist = 0;
+      return;
+    }
+    // No room: wait for the parser, at most 11 pauses. The bytes stay in the
+    // socket and the next read-ready notification tries again.
+    SleepMs(g_waitPauseMs.load());
+    bool last = false;
+    if (++g_DataNotExist > kMaxWaits) {
+      g_DataNotExist = 0;
+      last = true;
+    }
+    DebugOut("Save Buffer isn't enough, so Wait saving...EmptySize[%d] g_DataNotExist[%d]",
+             m_ring->EmptySize(), g_DataNotExist);
+    if (last) return;
+  }
+}
+
+void CSoc_TCP::OnClose(int errorCode) {
+  if (!m_notifyWindow) return;
+  DebugOut("OnClose ErrorCode[%d] [%d](CSoc_TCP::OnClose)", errorCode, 0);
+  PostMessage(m_notifyWindow, m_closeMessage, 0, reinterpret_cast<LPARAM>(this));
+}
+
+}  // namespace lv

@@ -1,0 +1,60 @@
+#pragma once
+// The client's TCP connection: tells one window when it connects and closes,
+// and moves every received byte into its own receive ring, from which the
+// parse thread takes whole messages.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "net/ring_buffer.h"
+#include "platform/core/async_socket.h"
+#include "platform/core/window.h"
+
+namespace lv {
+
+constexpr std::uint32_t WM_DVR_CONNECT_SOCKET = 5024;
+constexpr std::uint32_t WM_DVR_SOCKET_RESERVED = 5025;
+constexpr std::uint32_t WM_DVR_CLOSE_SOCKET = 5026;
+
+constexpr std::int32_t kReceiveChunk = 8192;
+constexpr std::int32_t kReceiveRingCapacity = 1 << 20;
+
+// Consecutive 100 ms waits of the current OnReceive for room in the ring.
+// Touched only on the thread that owns the sockets.
+extern std::int32_t g_DataNotExist;
+
+class CSoc_TCP : public CAsyncSocket {
+ public:
+  CSoc_TCP(HWND notifyWindow, std::uint32_t receiveMessage, std::uint32_t connectMessage,
+           std::uint32_t closeMessage);
+  ~CSoc_TCP() override;
+
+  // Open the socket and start a non-blocking connect. 1 if the socket could be
+  // opened (whatever the connect's immediate outcome), else 0.
+  int ConnectByName(const char* host, std::uint16_t port);
+  int ConnectByAddress(const sockaddr_in& address);
+  // Closes the socket if connected; otherwise does nothing.
+  void Disconnect();
+
+  int IsConnected() const { return m_connected.load(std::memory_order_acquire); }
+  CRingBuffer& Ring() { return *m_ring; }
+  HWND NotifyWindow() const { return m_notifyWindow; }
+
+  // Length of one wait for room in the ring (100 ms; tests may shorten it).
+  static void SetWaitPauseForTests(int ms);
+
+ protected:
+  void OnConnect(int errorCode) override;
+  void OnReceive(int errorCode) override;
+  void OnClose(int errorCode) override;
+
+ private:
+  std::atomic<int> m_connected{0};
+  const HWND m_notifyWindow;
+  const std::uint32_t m_receiveMessage;
+  const std::uint32_t m_connectMessage;
+  const std::uint32_t m_closeMessage;
+  std::unique_ptr<CRingBuffer> m_ring;
+};
+
+}  // namespace lv

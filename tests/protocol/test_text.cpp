@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "protocol/text.h"
+
+using namespace lv;
+
+TEST(ParseDecimal, Table) {
+  struct Case {
+    const char16_t* text;
+    std::int32_t expected;
+  } cases[] = {
+      {u"8000", 8000},     {u"  8000", 8000},   {u"80 00", 8000}, {u"8000 ", 8000},  {u"-5", -5},
+      {u"5-", 5},          {u" -5", 5},         {u"+80", 80},     {u"80a0", 0},      {u"", 0},
+      {u"65536", 65536},   {u"3.5", 0},         {u"\r12\r", 12},  {u"--7", -7},      {u"0", 0},
+      {u"4294967296", 0},  // wraps as 32-bit
+      {u"2147483648", INT32_MIN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseDecimal(c.text), c.expected) << Utf16ToUtf8(c.text);
+  EXPECT_EQ(ParseDecimal(static_cast<const char16_t*>(nullptr)), 0);
+}
+
+TEST(WideToAnsi, CutsAtNAndTerminates) {
+  char buf[300];
+  std::memset(buf, 'x', sizeof buf);
+  EXPECT_EQ(WideToAnsi(u"hello world", buf, 5), 1);
+  EXPECT_EQ(std::string(buf, 6), std::string("hello\0", 6));
+  // The first 256 bytes are cleared whatever n is.
+  for (int i = 6; i < 256; ++i) ASSERT_EQ(buf[i], 0) << i;
+  EXPECT_EQ(buf[256], 'x');
+}
+
+TEST(WideToAnsi, WholeTextWhenNIsLarger) {
+  char buf[256];
+  WideToAnsi(u"abc", buf, 10);
+  EXPECT_STREQ(buf, "abc");
+}
+
+TEST(CodePage, RoundTripsAndReplacesWhatItCannotCarry) {
+  // Latin-1 letters, the euro sign (0x80 in the code page) and a CJK letter.
+  const std::u16string text = u"caf\u00e9 \u20ac \u4e2d";
+  EXPECT_FALSE(FitsCodePage(text));
+  EXPECT_TRUE(FitsCodePage(u"caf\u00e9 \u20ac"));
+  const std::string bytes = ToAnsi(text);
+  ASSERT_EQ(bytes.size(), text.size());
+  EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0xE9);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[5]), 0x80);
+  EXPECT_EQ(bytes[7], '?');
+  EXPECT_EQ(AnsiToWide(bytes.c_str()), u"caf\u00e9 \u20ac ?");
+}
+
+TEST(AnsiToWide, StopsAtZeroAndKeepsAtMost1023) {
+  EXPECT_EQ(AnsiToWide("ab\0cd"), u"ab");
+  const std::string big(5000, 'a');
+  EXPECT_EQ(AnsiToWide(big.c_str()).size(), 1023u);
+  EXPECT_EQ(AnsiToWide(big.data(), 3), u"aaa");
+  EXPECT_EQ(AnsiToWide(nullptr), u"");
+}
+
+TEST(Utf8, RoundTripIncludingSurrogatePairs) {
+  const std::u16string text = u"Caf\u00e9 \u4e2d \U0001F600";
+  EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
+  EXPECT_EQ(Utf16ToUtf8(u"\u00e9"), "\xC3\xA9");
+  EXPECT_EQ(Utf8ToUtf16("\xFF" "a"), u"\uFFFDa");  // invalid byte
+  EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");       // cut sequence
+}
