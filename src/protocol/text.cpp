@@ -80,15 +80,14 @@ int WideToAnsi(const char16_t* text, char* buffer, int n) {
 
 std::u16string AnsiToWide(const char* bytes) {
   if (bytes == nullptr) return {};
-  return AnsiToWide(bytes, std::strlen(bytes));
+  return AnsiToWide(bytes, std::min<std::size_t>(std::strlen(bytes), 1023));
 }
 
 std::u16string AnsiToWide(const char* bytes, std::size_t length) {
   std::u16string out;
   if (bytes == nullptr) return out;
-  const std::size_t limit = std::min<std::size_t>(length, 1023);
-  out.reserve(limit);
-  for (std::size_t i = 0; i < limit; ++i) {
+  out.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
     const auto b = static_cast<std::uint8_t>(bytes[i]);
     if (b == 0) break;
     out.push_back(AnsiToChar(b));

@@ -23,7 +23,8 @@ int WideToAnsi(const char16_t* text, char* buffer, int n);
 
 // Zero-terminated multibyte bytes to UTF-16, at most 1023 characters kept.
 std::u16string AnsiToWide(const char* bytes);
-// The same for a byte run that need not be terminated (stops at a zero byte).
+// The same for a byte run that need not be terminated: at most length bytes,
+// stopping at a zero byte.
 std::u16string AnsiToWide(const char* bytes, std::size_t length);
 
 // True if every character has a byte of its own in the code page.

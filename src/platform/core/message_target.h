@@ -8,7 +8,21 @@
 
 #include "platform/core/window.h"
 
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* addr);
+extern "C" void __tsan_release(void* addr);
+#endif
+
 namespace lv {
+
+// A posted event is made on the posting thread and read on the receiver's;
+// Qt's queue, which orders the two, is not visible to ThreadSanitizer. Every
+// event() that may receive a PostedMessageEvent calls this first.
+inline void AcquirePostedEvent([[maybe_unused]] QEvent* e) {
+#if defined(__SANITIZE_THREAD__)
+  __tsan_acquire(e);
+#endif
+}
 
 class PostedMessageEvent : public QEvent {
  public:

@@ -54,7 +54,11 @@ bool PostMessage(HWND hwnd, std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
   std::lock_guard lock(r.mutex);
   auto it = r.windows.find(hwnd);
   if (it == r.windows.end()) return false;
-  QCoreApplication::postEvent(it->second, new PostedMessageEvent(msg, wParam, lParam));
+  auto* event = new PostedMessageEvent(msg, wParam, lParam);
+#if defined(__SANITIZE_THREAD__)
+  __tsan_release(event);
+#endif
+  QCoreApplication::postEvent(it->second, event);
   return true;
 }
 
@@ -64,6 +68,7 @@ MessageTarget::MessageTarget(Handler handler, QObject* parent)
 MessageTarget::~MessageTarget() { UnregisterWindow(m_hwnd); }
 
 bool MessageTarget::event(QEvent* e) {
+  AcquirePostedEvent(e);
   if (e->type() == PostedMessageEvent::EventType()) {
     auto* m = static_cast<PostedMessageEvent*>(e);
     if (m_handler) m_handler(m->message, m->wParam, m->lParam);

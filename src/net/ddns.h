@@ -1,0 +1,25 @@
+#pragma once
+// DVR identifier to address through the DDNS server: one HTTP/1.0 request and
+// the address between two markers in the reply. Synchronous: it blocks the
+// calling (user-interface) thread for at least 100 ms and at most about 1.2 s.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace lv {
+
+constexpr std::uint16_t kDdnsPort = 8245;
+// The server the program asks. Tests and tools may point it elsewhere.
+constexpr const char* kDdnsHost = "ddns.lorventa.example";
+
+void SetDdnsServer(const std::string& host, std::uint16_t port);
+std::string DdnsHost();
+std::uint16_t DdnsPort();
+
+// The address text between the markers, or nullopt on any failure.
+std::optional<std::u16string> ResolveDdns(const std::u16string& dvrId);
+
+// Extracts the address from a reply text (exposed for tests).
+std::optional<std::u16string> ParseDdnsReply(const std::u16string& reply);
+
+}  // namespace lv

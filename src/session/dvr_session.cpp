@@ -1,0 +1,258 @@
+#include "session/dvr_session.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "net/ddns.h"
+#include "platform/core/debug_out.h"
+#include "platform/core/resolver.h"
+#include "protocol/debug_hook.h"
+#include "protocol/text.h"
+
+namespace lv {
+namespace {
+
+void InstallProtocolDebug() {
+  static std::once_flag once;
+  std::call_once(once, [] { SetProtocolDebugHook(&DebugWrite); });
+}
+
+// A port the socket layer can take; others would silently wrap.
+bool ValidPort(int port) { return port > 0 && port <= 65535; }
+
+}  // namespace
+
+CDvrSession::CDvrSession(HWND notifyWindow) : m_hNotifyWnd(notifyWindow) {
+  InstallProtocolDebug();
+  Reset();
+}
+
+CDvrSession::~CDvrSession() {
+  Stop();
+  m_SendQueue.Clear();
+}
+
+void CDvrSession::CreateSocket() {
+  m_pSocket = std::make_unique<CSoc_TCP>(m_hNotifyWnd.load(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET,
+                                         WM_DVR_CLOSE_SOCKET);
+}
+
+int CDvrSession::TryConnect_DVR() {
+  if (m_bStarted.load()) return 1;
+  m_pSocket.reset();
+
+  const std::string address = Utf16ToUtf8(m_strAddress);
+  DebugOut(" TryConnect_DVR! => [%s] [%d]\r\n", address.c_str(), m_nPort);
+  if (!ValidPort(m_nPort)) {
+    DebugOut(" TryConnect_DVR! => invalid port [%d]\r\n", m_nPort);
+    return 0;
+  }
+  const auto port = static_cast<std::uint16_t>(m_nPort);
+
+  const std::size_t dot = m_strAddress.find(u'.');
+  if (dot == std::u16string::npos || dot == 0) {
+    // No dot, or a leading one: a DVR identifier, resolved through DDNS.
+    const auto resolved = ResolveDdns(m_strAddress);
+    if (!resolved) return 0;
+    const std::string real = ToAnsi(*resolved);
+    DebugOut(" Real Connect IP [%s]\r\n", Utf16ToUtf8(*resolved).c_str());
+    CreateSocket();
+    return m_pSocket->ConnectByName(real.c_str(), port) ? 1 : 0;
+  }
+
+  DebugOut(" Dot Position [%d]\r\n", static_cast<int>(dot));
+  const std::int32_t firstLabel = ParseDecimal(m_strAddress.substr(0, dot));
+  if (firstLabel >= 1 && firstLabel <= 254) {
+    CreateSocket();
+    return m_pSocket->ConnectByName(ToAnsi(m_strAddress).c_str(), port) ? 1 : 0;
+  }
+
+  // A host name: look it up (blocking), then connect to its first address.
+  char scratch[256];
+  WideToAnsi(m_strAddress.c_str(), scratch, static_cast<int>(std::min<std::size_t>(m_strAddress.size(), 255)));
+  const auto addr = ResolveHostV4(scratch);
+  if (!addr) return 0;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = *addr;
+  const auto* b = reinterpret_cast<const std::uint8_t*>(&sa.sin_addr.s_addr);
+  DebugOut(" TryConnect_DVR! => DomainName [%d][%d][%d][%d]\r\n", b[0], b[1], b[2], b[3]);
+  CreateSocket();
+  if (!m_pSocket->ConnectByAddress(sa)) return 0;
+  DebugOut(" ConnectSocket OK!\r\n");
+  return 1;
+}
+
+int CDvrSession::Start() {
+  if (!m_pSocket) return 0;
+  if (m_bStarted.load()) return 1;
+  m_pProtocol = std::make_unique<CDvrProtocol>();
+  int started = 0;
+  if (StartSendThread()) started = StartParseThread() ? 1 : 0;
+  m_bStarted.store(started);
+  return started;
+}
+
+bool CDvrSession::StartSendThread() {
+  if (m_bSendStop.load() == 0) return true;
+  if (m_hSendThread.joinable()) m_hSendThread.join();
+  m_bSendStop.store(0);
+  m_hSendThread = std::thread([this] { SendThreadMain(); });
+  return m_bSendStop.load() == 0;
+}
+
+bool CDvrSession::StartParseThread() {
+  if (m_bParseStop.load() == 0) return true;
+  if (m_hParseThread.joinable()) m_hParseThread.join();
+  m_bParseStop.store(0);
+  m_hParseThread = std::thread([this] { ParseThreadMain(); });
+  return m_bParseStop.load() == 0;
+}
+
+void CDvrSession::Stop() {
+  if (m_bParseStop.load() == 0) {
+    m_bParseStop.store(1);
+    if (m_hParseThread.joinable()) m_hParseThread.join();
+  }
+  if (m_bSendStop.load() == 0) {
+    m_bSendStop.store(1);
+    if (m_pSendEvent) m_pSendEvent->Set();
+    if (m_hSendThread.joinable()) m_hSendThread.join();
+  }
+  m_pSendEvent.reset();
+  if (m_pSocket) {
+    m_pSocket->Disconnect();
+    m_pSocket.reset();
+  }
+  m_bStarted.store(0);
+  m_pProtocol.reset();
+  m_ChannelTable.Clear();
+  // Requests meant for this connection must not reach the next one.
+  m_SendQueue.Clear();
+}
+
+void CDvrSession::Reset() {
+  m_bParseStop.store(1);
+  m_bSendStop.store(1);
+  m_bStarted.store(0);
+  if (m_hParseThread.joinable()) m_hParseThread.join();
+  if (m_hSendThread.joinable()) m_hSendThread.join();
+  m_pSocket.reset();
+  m_pProtocol.reset();
+  m_ChannelTable.Clear();
+  for (int i = 0; i < kMaxChannels; ++i) {
+    m_bCamera[i].store(0);
+    m_bPTZ[i].store(0);
+    m_bLock[i].store(0);
+    m_bFunction[i].store(0);
+  }
+  m_pSendEvent = std::make_unique<AutoResetEvent>(true);
+}
+
+void CDvrSession::Disconnect() {
+  Stop();
+  Reset();
+}
+
+void CDvrSession::AttachOffline(std::unique_ptr<CSoc_TCP> socket) {
+  Stop();
+  m_pSocket = std::move(socket);
+  m_pProtocol = std::make_unique<CDvrProtocol>();
+}
+
+// --- requests ---
+
+void CDvrSession::Request(std::uint32_t id, const RequestParams& params) {
+  if (!m_pProtocol) return;
+  Message m = CDvrProtocol::BuildRequest(id, params);
+  if (m) SendToDvr(std::move(m));
+}
+
+void CDvrSession::ReqHwInfo() { Request(PID_XAV_REQ_HW_INFO); }
+void CDvrSession::ReqOsInfo() { Request(PID_XAV_REQ_OS_INFO); }
+void CDvrSession::ReqProtoVer() { Request(PID_XAV_REQ_PROTO_VER); }
+
+void CDvrSession::ReqLogin() { Request(PID_XAV_REQ_LOGIN, LoginParams{m_strUserID, m_strPassword, 1}); }
+
+void CDvrSession::OpenChannel(std::uint8_t channel, std::uint8_t b1, std::uint8_t b2, std::uint32_t w1,
+                              std::uint32_t w2) {
+  Request(PID_XAV_REQ_CH_OPEN, ChannelOpenParams{channel, b1, b2, w1, w2});
+}
+
+void CDvrSession::CloseChannel(std::uint8_t channel) { Request(PID_XAV_REQ_CH_CLOSE, ByteParams{channel}); }
+
+void CDvrSession::Req010105(std::uint8_t v1, std::uint8_t v2) { Request(PID_XAV_REQ_010105, TwoByteParams{v1, v2}); }
+
+void CDvrSession::CMD_PTZ_Control(std::uint8_t channel, std::uint8_t control) {
+  if (!m_pProtocol) return;
+  DebugOut("CMD_PTZ_Control Ch[%d] Control[%d]\r\n", channel, control);
+  Request(PID_XAV_REQ_CONTROL_PTZ, TwoByteParams{channel, control});
+}
+
+int CDvrSession::SendToDvr(Message message) {
+  if (m_bSendStop.load() != 0 || message.length == 0 || !message) return 0;
+  const int before = m_SendQueue.Push(std::move(message));
+  if (before == 0 && m_pSendEvent) m_pSendEvent->Set();
+  return 1;
+}
+
+// --- send thread ---
+
+bool CDvrSession::SendWhole(const Message& message) {
+  // A non-blocking send may take part of a message; finish it, waiting for
+  // room in the socket, so a request is never half-sent.
+  std::uint32_t sent = 0;
+  while (sent < message.length) {
+    const int n = m_pSocket->Send(message.data.get() + sent, static_cast<int>(message.length - sent), 0);
+    if (n > 0) {
+      sent += static_cast<std::uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && CAsyncSocket::GetLastError() != kErrWouldBlock) return false;
+    if (m_bSendStop.load() != 0) return false;
+    pollfd p{m_pSocket->Handle(), POLLOUT, 0};
+    ::poll(&p, 1, 50);
+  }
+  return true;
+}
+
+void CDvrSession::SendThreadMain() {
+  while (m_bSendStop.load() == 0) {
+    if (m_SendQueue.Count() == 0) {
+      m_pSendEvent->Wait();
+      if (m_bSendStop.load() != 0) break;
+    }
+    Message m;
+    int before = 0;
+    if (m_SendQueue.Pop(m, before)) {
+      if (!SendWhole(m)) DebugOut("Send To DVR Fail! [%d]Bytes error[%d]\r\n", m.length, CAsyncSocket::GetLastError());
+      DebugOut("Send To DVR : [%d]Bytes! RemainCnt[%d]\r\n\r\n", m.length, before);
+    }
+    SleepMs(1);
+  }
+}
+
+// --- parse thread ---
+
+void CDvrSession::Post(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
+  PostMessage(m_hNotifyWnd.load(), msg, wParam, lParam);
+}
+
+void CDvrSession::ParseThreadMain() {
+  while (m_bParseStop.load() == 0) {
+    // Skipping garbage is not a message: search on until a header (or too
+    // little data) is found, so a stray byte costs one pass, not one per byte.
+    ParseStep step;
+    do {
+      step = ParseOneMessage();
+    } while (step == ParseStep::Resync && m_bParseStop.load() == 0);
+    SleepMs(kParsePaceMs);
+  }
+}
+
+}  // namespace lv

@@ -1,0 +1,130 @@
+#pragma once
+// One DVR site and its connection: the site's stored fields, the TCP socket,
+// the codec, the send queue with its send thread, the parse thread, what the
+// DVR reported about itself and the channel table.
+//
+// Threads: the owner's (user-interface) thread runs connect, start, stop and
+// every request; the send thread drains the queue into the socket; the parse
+// thread turns received bytes into posted messages and frames. Words they
+// share are atomics; everything else is used by one thread at a time, with
+// thread start and join ordering the hand-overs.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "net/soc_tcp.h"
+#include "platform/core/sync.h"
+#include "platform/core/window.h"
+#include "protocol/protocol.h"
+#include "session/channel_table.h"
+#include "session/send_queue.h"
+#include "session/session_messages.h"
+
+namespace lv {
+
+constexpr int kMaxChannels = 16;
+constexpr std::uint8_t kNoChannel = 255;
+constexpr int kParsePaceMs = 30;
+// The longest body the parser waits for: a whole message must fit in what the
+// receive path can fill (it stops while a chunk or less is free).
+constexpr std::uint32_t kMaxBodyLength =
+    static_cast<std::uint32_t>(kReceiveRingCapacity - kReceiveChunk) - kHeaderSize;
+
+// What one parser step did (for tests and benchmarks).
+enum class ParseStep { Idle, Incomplete, Resync, Control, Video };
+
+class CDvrSession {
+ public:
+  explicit CDvrSession(HWND notifyWindow = 0);
+  ~CDvrSession();
+  CDvrSession(const CDvrSession&) = delete;
+  CDvrSession& operator=(const CDvrSession&) = delete;
+
+  // Connection control (owner's thread).
+  int TryConnect_DVR();
+  int Start();
+  void Stop();
+  void Reset();
+  void Disconnect();
+
+  // Requests: each queues nothing while no codec exists (not connected).
+  void ReqHwInfo();
+  void ReqOsInfo();
+  void ReqProtoVer();
+  void ReqLogin();
+  void OpenChannel(std::uint8_t channel, std::uint8_t b1 = 1, std::uint8_t b2 = 0, std::uint32_t w1 = 0,
+                   std::uint32_t w2 = 0);
+  void CloseChannel(std::uint8_t channel);
+  void Req010105(std::uint8_t v1, std::uint8_t v2);
+  void CMD_PTZ_Control(std::uint8_t channel, std::uint8_t control);
+  // Queues a whole message for the send thread; 0 when refused.
+  int SendToDvr(Message message);
+
+  // One pass of the parse thread without its pause.
+  ParseStep ParseOneMessage();
+  // Gives the session a socket and a fresh codec without connecting or
+  // starting threads, so the parser can be driven step by step on bytes
+  // written straight into the socket's ring (tests, benchmarks).
+  void AttachOffline(std::unique_ptr<CSoc_TCP> socket);
+
+  // --- site fields ---
+  std::atomic<HWND> m_hNotifyWnd{0};
+  int m_nSiteIndex = -1;
+  std::u16string m_strSiteName;
+  std::u16string m_strAddress;
+  int m_nPort = 0;
+  std::u16string m_strUserID;
+  std::u16string m_strPassword;
+  CDvrSession* m_pNext = nullptr;  // site list links (the list owns the objects)
+  CDvrSession* m_pPrev = nullptr;
+
+  // --- what the DVR reported ---
+  std::atomic<int> m_bStarted{0};
+  std::atomic<std::uint8_t> m_nCurrentCH{0};
+  std::atomic<std::uint8_t> m_nMaxChannel{0};
+  std::atomic<std::uint8_t> m_nHwType{0};
+  std::array<std::atomic<std::uint8_t>, 4> m_OsVer{};
+  std::atomic<int> m_nOsVersion{0};
+  std::array<std::atomic<std::uint8_t>, 4> m_ProtoVer{};
+  std::atomic<int> m_nProtoVersion{0};
+  std::array<std::atomic<int>, kMaxChannels> m_bCamera{};
+  std::array<std::atomic<int>, kMaxChannels> m_bPTZ{};
+  std::array<std::atomic<int>, kMaxChannels> m_bLock{};
+  std::array<std::atomic<int>, kMaxChannels> m_bFunction{};
+
+  ChannelTable m_ChannelTable;
+
+  CSoc_TCP* Socket() const { return m_pSocket.get(); }
+  CDvrProtocol* Protocol() const { return m_pProtocol.get(); }
+  int QueuedRequests() const { return m_SendQueue.Count(); }
+  bool SendThreadRunning() const { return m_bSendStop.load() == 0; }
+  bool ParseThreadRunning() const { return m_bParseStop.load() == 0; }
+
+ private:
+  void CreateSocket();
+  bool StartSendThread();
+  bool StartParseThread();
+  void SendThreadMain();
+  void ParseThreadMain();
+  bool SendWhole(const Message& message);
+  void Post(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
+  void Dispatch(std::uint32_t result);
+  void HandleVideo(Message&& message, std::uint32_t result);
+  void SetChannelFlags();
+  void Request(std::uint32_t id, const RequestParams& params = std::monostate{});
+
+  std::unique_ptr<CSoc_TCP> m_pSocket;
+  std::unique_ptr<CDvrProtocol> m_pProtocol;
+  DecodeResult m_DecodeResult;  // the parse thread's scratch
+  SendQueue m_SendQueue;
+  std::unique_ptr<AutoResetEvent> m_pSendEvent;
+  std::atomic<int> m_bParseStop{1};
+  std::atomic<int> m_bSendStop{1};
+  std::thread m_hParseThread;
+  std::thread m_hSendThread;
+};
+
+}  // namespace lv

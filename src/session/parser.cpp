@@ -1,0 +1,173 @@
+// The parse thread's work: cut one message out of the receive ring, decode it,
+// act on it and report it to the view.
+#include <new>
+
+#include "platform/core/debug_out.h"
+#include "session/dvr_session.h"
+
+namespace lv {
+
+ParseStep CDvrSession::ParseOneMessage() {
+  CRingBuffer& ring = m_pSocket->Ring();
+  if (ring.DataSize() < static_cast<std::int32_t>(kHeaderSize)) return ParseStep::Idle;
+
+  std::uint8_t h[kHeaderSize];
+  ring.Peek(h, kHeaderSize);
+  PacketHeader header;
+  HeaderKind kind = ClassifyHeader(h, &header);
+  // A body that could never fit in the ring would be waited for forever.
+  if (kind != HeaderKind::NotHeader && header.bodyLength > kMaxBodyLength) kind = HeaderKind::NotHeader;
+
+  if (kind == HeaderKind::NotHeader) {
+    DebugOut("[DVR Data] [Header Not Found]\r\n");
+    DebugOut("[Protocol Header] [0x%x] [0x%x] [0x%x] [0x%x] [0x%x] [0x%x] [0x%x] [0x%x] [0x%x] [0x%x] [0x%x] "
+             "[0x%x]\r\n",
+             h[0], h[1], h[2], h[3], h[4], h[5], h[6], h[7], h[8], h[9], h[10], h[11]);
+    // Every message id starts with 0xAB: resume at the next byte that can
+    // start one.
+    std::uint8_t dropped;
+    ring.ReadByte(&dropped);
+    ring.SkipTo(0xAB, 0xAB);
+    return ParseStep::Resync;
+  }
+
+  Message m;
+  m.length = kHeaderSize + header.bodyLength;
+  m.data.reset(new (std::nothrow) std::uint8_t[m.length]);
+  if (!m.data) return ParseStep::Incomplete;  // try again on the next pass
+  if (!ring.Read(m.data.get(), static_cast<std::int32_t>(m.length))) return ParseStep::Incomplete;
+
+  const std::uint32_t result = m_pProtocol->Decode(m.data.get(), m.length, m_DecodeResult);
+  if (kind == HeaderKind::Control) {
+    Dispatch(result);
+    return ParseStep::Control;
+  }
+  HandleVideo(std::move(m), result);
+  return ParseStep::Video;
+}
+
+void CDvrSession::HandleVideo(Message&& message, std::uint32_t result) {
+  if (result != kResultOk || m_DecodeResult.video != 1 || m_DecodeResult.id != PID_XAV_RES_VIDEO) return;
+  const VideoFrameInfo& info = m_pProtocol->video;
+  if (m_ChannelTable.Count() == 0) {
+    m_ChannelTable.Append(ChannelTable::CreateFromFrame(info));
+    DebugOut("[DVR Data] Open Channel[%d] and AddList!\r\n", info.channel);
+  }
+  ChannelRef record = m_ChannelTable.Find(info.channel);
+  // One slot per channel: a frame is taken only into an empty list.
+  if (record && record->open.load() == 1 && record->frames->Count() == 0)
+    record->frames->Append(FrameRecord::FromMessage(std::move(message), info));
+}
+
+void CDvrSession::SetChannelFlags() {
+  const CDvrProtocol& p = *m_pProtocol;
+  const std::uint32_t bodyLength = m_DecodeResult.length - kHeaderSize;
+  const bool masksValid = bodyLength == 24 && (m_nProtoVersion.load() >= 2034 ||
+                                               (m_nHwType.load() == 0 && m_nOsVersion.load() >= 5020));
+  for (int i = 0; i < kMaxChannels; ++i) {
+    if (masksValid) {
+      const std::uint32_t bit = 1u << (31 - i);
+      m_bCamera[i].store((p.login[0] & bit) ? 1 : 0);
+      m_bPTZ[i].store((p.login[1] & bit) ? 1 : 0);
+      m_bLock[i].store((p.login[2] & bit) ? 1 : 0);
+      m_bFunction[i].store((p.login[3] & bit) ? 1 : 0);
+    } else {
+      m_bCamera[i].store(1);
+      m_bPTZ[i].store(0);
+      m_bLock[i].store(0);
+      m_bFunction[i].store(1);
+    }
+  }
+}
+
+void CDvrSession::Dispatch(std::uint32_t result) {
+  const CDvrProtocol& p = *m_pProtocol;
+  const std::uint32_t bodyLength = m_DecodeResult.length - kHeaderSize;
+  const bool ok = result == kResultOk;
+  // The version replies are also recorded here, on this thread, so the login
+  // reply that follows them is always read against them.
+  auto digits = [](const std::array<std::uint8_t, 4>& d) {
+    return static_cast<WPARAM>((std::uint32_t{d[0]} << 24) | (std::uint32_t{d[1]} << 16) |
+                               (std::uint32_t{d[2]} << 8) | d[3]);
+  };
+
+  switch (m_DecodeResult.id) {
+    case PID_XAV_RES_HEARTBEAT:
+      if (ok) Post(WM_DVR_REPLAY_HEARTBEAT, 0, 0);
+      break;
+    case PID_XAV_RES_HW_INFO:
+      if (ok) {
+        WPARAM w = 0;
+        if (bodyLength == 2) {
+          m_nHwType.store(p.hwInfo[0]);
+          m_nMaxChannel.store(p.hwInfo[1]);
+          w = static_cast<WPARAM>(p.hwInfo[0]) * 65536 + p.hwInfo[1];
+        } else {
+          m_nHwType.store(0);
+          m_nMaxChannel.store(0);
+        }
+        Post(WM_DVR_REPLAY_HWINFO, w, static_cast<LPARAM>(result));
+      } else {
+        DebugOut("\r\n\r\n###HW_INFO Recv Fail!! [0x%x]\r\n\r\n", result);
+        Post(WM_DVR_REPLAY_HWINFO, 0, static_cast<LPARAM>(result));
+      }
+      break;
+    case PID_XAV_RES_OS_INFO:
+      if (ok) {
+        if (bodyLength == 4) {
+          for (int i = 0; i < 4; ++i) m_OsVer[i].store(p.osVersion[i]);
+          m_nOsVersion.store(VersionNumber(p.osVersion.data()));
+        }
+        Post(WM_DVR_REPLAY_OSINFO, bodyLength == 4 ? digits(p.osVersion) : 0, static_cast<LPARAM>(result));
+      } else {
+        DebugOut("\r\n\r\n###OS_INFO Recv Fail!! [0x%x]\r\n\r\n", result);
+        Post(WM_DVR_REPLAY_OSINFO, 0, static_cast<LPARAM>(result));
+      }
+      break;
+    case PID_XAV_RES_PROTO_VER:
+      if (ok) {
+        if (bodyLength == 4) {
+          for (int i = 0; i < 4; ++i) m_ProtoVer[i].store(p.protoVersion[i]);
+          m_nProtoVersion.store(VersionNumber(p.protoVersion.data()));
+        }
+        Post(WM_DVR_REPLAY_PROTOINFO, bodyLength == 4 ? digits(p.protoVersion) : 0, static_cast<LPARAM>(result));
+      } else {
+        DebugOut("\r\n\r\n###PROTO_VER Recv Fail!! [0x%x]\r\n\r\n", result);
+        Post(WM_DVR_REPLAY_PROTOINFO, 0, static_cast<LPARAM>(result));
+      }
+      break;
+    case PID_XAV_RES_LOGIN:
+      if (ok) {
+        SetChannelFlags();
+      } else {
+        DebugOut("\r\n\r\n###LOGIN Recv Fail!! [0x%x]\r\n\r\n", result);
+      }
+      Post(WM_DVR_REPLAY_LOGIN, 0, static_cast<LPARAM>(result));
+      break;
+    case PID_XAV_RES_010002:
+      Post(WM_DVR_RESP_010002, 0, static_cast<LPARAM>(result));
+      break;
+    case PID_XAV_RES_CH_OPEN:
+      if (ok) m_nCurrentCH.store(p.channelOpen[0]);
+      Post(WM_DVR_RESP_CH_OPEN, p.channelOpen[0], static_cast<LPARAM>(result));
+      break;
+    case PID_XAV_RES_CH_CLOSE:
+      if (ok) {
+        const std::uint8_t channel = p.channelClose[0];
+        m_nCurrentCH.store(channel);
+        Post(WM_DVR_RESP_CH_CLOSE, channel, static_cast<LPARAM>(result));
+        m_ChannelTable.Remove(channel);
+      } else {
+        // Reported with the channel of the latest channel-open reply.
+        Post(WM_DVR_RESP_CH_CLOSE, p.channelOpen[0], static_cast<LPARAM>(result));
+      }
+      break;
+    case PID_XAV_RES_CONTROL_PTZ:
+      if (ok) DebugOut("\t\t=> PID_XAV_RES_CONTROL_PTZ\r\n");
+      break;
+    default:  // 010105 and the rest: nothing to do
+      break;
+  }
+}
+
+}  // namespace lv
