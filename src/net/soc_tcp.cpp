@@ -60,7 +60,10 @@ void CSoc_TCP::Disconnect() {
 }
 
 void CSoc_TCP::OnConnect(int errorCode) {
-  if (errorCode != 0) return;
+  if (errorCode != 0) {
+    m_connectError.store(errorCode, std::memory_order_release);
+    return;
+  }
   m_connected.store(1, std::memory_order_release);
   if (m_notifyWindow) PostMessage(m_notifyWindow, m_connectMessage, 0, reinterpret_cast<LPARAM>(this));
 }

@@ -37,6 +37,8 @@ class CSoc_TCP : public CAsyncSocket {
   void Disconnect();
 
   int IsConnected() const { return m_connected.load(std::memory_order_acquire); }
+  // The error code of a connect that completed with an error (0 otherwise).
+  int ConnectError() const { return m_connectError.load(std::memory_order_acquire); }
   CRingBuffer& Ring() { return *m_ring; }
   HWND NotifyWindow() const { return m_notifyWindow; }
 
@@ -50,6 +52,7 @@ class CSoc_TCP : public CAsyncSocket {
 
  private:
   std::atomic<int> m_connected{0};
+  std::atomic<int> m_connectError{0};
   const HWND m_notifyWindow;
   const std::uint32_t m_receiveMessage;
   const std::uint32_t m_connectMessage;

@@ -139,7 +139,9 @@ TEST(SocTcp, RefusedConnectPostsNothing) {
   MessageRecorder view;
   CSoc_TCP sock(view.Handle(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET, WM_DVR_CLOSE_SOCKET);
   EXPECT_EQ(sock.ConnectByName("127.0.0.1", port), 1);  // the socket opened; the connect fails later
-  PumpFor(200);
+  ASSERT_TRUE(PumpUntil([&] { return sock.ConnectError() != 0; }));
+  EXPECT_EQ(sock.ConnectError(), kErrConnRefused);
+  PumpFor(50);
   EXPECT_TRUE(view.Messages().empty());
   EXPECT_EQ(sock.IsConnected(), 0);
   sock.Disconnect();  // does nothing: never connected
