@@ -355,8 +355,10 @@ bool Connection::SendPicture(int ch) {
   const uint64_t us = static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
   for (int i = 0; i < 7; ++i) v[22 + i] = static_cast<uint8_t>(us >> (8 * (6 - i)));
-  if (!SendMessage(m, video_.size())) return false;
+  // Counted before it goes out, so a client never holds more pictures than
+  // the counter says.
   s_.framesSent.fetch_add(1);
+  if (!SendMessage(m, video_.size())) return false;
 
   int& count = framesThisOpening_[static_cast<size_t>(ch)];
   ++count;

@@ -41,13 +41,16 @@ PictureMaker::PictureMaker(int width, int height, int quality)
     : width_(std::clamp(width, 16, 4096)),
       height_(std::clamp(height, 16, 4096)),
       quality_(std::clamp(quality, 1, 100)),
-      chromaWidth_((width_ + 1) / 2),
-      chromaHeight_((height_ + 1) / 2),
+      lumaStride_(tjPlaneWidth(0, width_, TJSAMP_420)),
+      lumaRows_(tjPlaneHeight(0, height_, TJSAMP_420)),
+      chromaWidth_(tjPlaneWidth(1, width_, TJSAMP_420)),
+      chromaHeight_(tjPlaneHeight(1, height_, TJSAMP_420)),
       marginX_((width_ / 4) & ~1),
       marginY_((height_ / 4) & ~1) {
   frame_.width = width_;
   frame_.height = height_;
-  frame_.y.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+  // The compressor reads whole 2 x 2 blocks: an odd size is padded.
+  frame_.y.resize(static_cast<size_t>(lumaStride_) * static_cast<size_t>(lumaRows_));
   frame_.u.resize(static_cast<size_t>(chromaWidth_) * static_cast<size_t>(chromaHeight_));
   frame_.v.resize(frame_.u.size());
   tj_ = tjInitCompress();
@@ -107,7 +110,7 @@ void PictureMaker::Fill(int x, int y, int w, int h, uint8_t luma, bool neutral) 
   const int x1 = std::min(width_, x + w), y1 = std::min(height_, y + h);
   if (x0 >= x1 || y0 >= y1) return;
   for (int r = y0; r < y1; ++r)
-    std::memset(&frame_.y[static_cast<size_t>(r) * static_cast<size_t>(width_) + static_cast<size_t>(x0)], luma,
+    std::memset(&frame_.y[static_cast<size_t>(r) * static_cast<size_t>(lumaStride_) + static_cast<size_t>(x0)], luma,
                 static_cast<size_t>(x1 - x0));
   if (!neutral) return;
   for (int r = y0 / 2; r <= (y1 - 1) / 2; ++r) {
@@ -124,7 +127,7 @@ void PictureMaker::Darken(int x, int y, int w, int h) {
   const int x1 = std::min(width_, x + w), y1 = std::min(height_, y + h);
   if (x0 >= x1 || y0 >= y1) return;
   for (int r = y0; r < y1; ++r) {
-    uint8_t* row = &frame_.y[static_cast<size_t>(r) * static_cast<size_t>(width_)];
+    uint8_t* row = &frame_.y[static_cast<size_t>(r) * static_cast<size_t>(lumaStride_)];
     for (int c = x0; c < x1; ++c) row[c] = static_cast<uint8_t>(16 + row[c] / 4);
   }
   for (int r = y0 / 2; r <= (y1 - 1) / 2; ++r) {
@@ -163,7 +166,7 @@ std::span<const uint8_t> PictureMaker::Make(const PictureStamp& stamp) {
     oy = (marginY_ - stamp.ptz->tilt * marginY_ / 45) & ~1;
   }
   for (int r = 0; r < height_; ++r)
-    std::memcpy(&frame_.y[static_cast<size_t>(r) * static_cast<size_t>(width_)],
+    std::memcpy(&frame_.y[static_cast<size_t>(r) * static_cast<size_t>(lumaStride_)],
                 &scene.y[static_cast<size_t>(oy + r) * static_cast<size_t>(scene.width) + static_cast<size_t>(ox)],
                 static_cast<size_t>(width_));
   const int sceneCw = (scene.width + 1) / 2;
@@ -178,7 +181,7 @@ std::span<const uint8_t> PictureMaker::Make(const PictureStamp& stamp) {
   const int barWidth = std::max(4, width_ / 40);
   const int barX = static_cast<int>((uint64_t{stamp.sequence} * 8) % static_cast<uint64_t>(width_));
   for (int r = 0; r < height_; ++r) {
-    uint8_t* row = &frame_.y[static_cast<size_t>(r) * static_cast<size_t>(width_)];
+    uint8_t* row = &frame_.y[static_cast<size_t>(r) * static_cast<size_t>(lumaStride_)];
     for (int c = barX; c < std::min(width_, barX + barWidth); ++c) row[c] = static_cast<uint8_t>(255 - row[c]);
   }
 
@@ -220,7 +223,7 @@ std::span<const uint8_t> PictureMaker::Make(const PictureStamp& stamp) {
   }
 
   const unsigned char* planes[3] = {frame_.y.data(), frame_.u.data(), frame_.v.data()};
-  const int strides[3] = {width_, chromaWidth_, chromaWidth_};
+  const int strides[3] = {lumaStride_, chromaWidth_, chromaWidth_};
   unsigned long size = jpegCapacity_;
   if (tjCompressFromYUVPlanes(static_cast<tjhandle>(tj_), planes, width_, strides, height_, TJSAMP_420, &jpeg_, &size,
                               quality_, TJFLAG_NOREALLOC | TJFLAG_FASTDCT) != 0) {

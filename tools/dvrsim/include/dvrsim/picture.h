@@ -64,6 +64,7 @@ class PictureMaker {
   static int TextWidth(const std::string& text, int scale);
 
   int width_, height_, quality_;
+  int lumaStride_, lumaRows_;  // the luma plane, padded to whole 2 x 2 blocks
   int chromaWidth_, chromaHeight_;
   int marginX_, marginY_;  // how far a PTZ camera can look beyond the centre view
   std::map<int, Planes> scenes_;

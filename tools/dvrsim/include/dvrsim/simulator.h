@@ -104,7 +104,7 @@ class Simulator {
   size_t Connections() const;        // accepted so far
   size_t OpenConnections() const;    // accepted and not yet closed
   bool WaitForConnections(size_t n, int timeoutMs) const;
-  uint64_t FramesSent() const;       // well-formed video messages, all connections
+  uint64_t FramesSent() const;       // well-formed video messages begun, all connections
   bool WaitForFrames(uint64_t n, int timeoutMs) const;
   uint64_t SendCalls() const;        // send() calls made on client connections
   uint64_t BytesSent() const;
