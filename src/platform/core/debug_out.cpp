@@ -6,7 +6,9 @@
 #include <mutex>
 #include <vector>
 
-Q_LOGGING_CATEGORY(lcLorventaDebug, "lorventa.debug", QtWarningMsg)
+// Category "lorventa", debug level off by default: QT_LOGGING_RULES="lorventa.debug=true"
+// turns the debug lines on (the rule names the category and its debug level).
+Q_LOGGING_CATEGORY(lcLorventaDebug, "lorventa", QtWarningMsg)
 
 namespace lv {
 namespace {

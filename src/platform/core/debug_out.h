@@ -1,6 +1,7 @@
 #pragma once
 // Diagnostic output. Lines go to one process-wide sink; by default the Qt
-// logging category "lorventa.debug" (off unless enabled with QT_LOGGING_RULES).
+// logging category "lorventa" at debug level, off unless QT_LOGGING_RULES
+// has "lorventa.debug=true".
 // Lines are passed on exactly as formatted, including their "\r\n".
 #include <functional>
 #include <string>
