@@ -50,13 +50,13 @@ bool ParseChannelList(const std::string& text, std::set<int>* out) {
 
 }  // namespace
 
-bool ApplyFault(const std::string& spec, Faults* f, std::string* error) {
-  const size_t eq = spec.find('=');
-  const std::string name = spec.substr(0, eq);
+bool ApplyFault(const std::string& text, Faults* f, std::string* error) {
+  const size_t eq = text.find('=');
+  const std::string name = text.substr(0, eq);
   const bool hasN = eq != std::string::npos;
   long long n = 0;
-  if (hasN && !ParseInt(spec.substr(eq + 1), 1, 1'000'000, &n)) {
-    *error = "bad number in --fault " + spec;
+  if (hasN && !ParseInt(text.substr(eq + 1), name == "drip" ? 0 : 1, 1'000'000, &n)) {
+    *error = "bad number in --fault " + text;
     return false;
   }
   const int count = static_cast<int>(n);

@@ -25,7 +25,7 @@ struct Options {
 std::optional<Options> ParseCommandLine(const std::vector<std::string>& args, std::string* error);
 
 // Sets one fault from "name" or "name=N" (the --fault argument).
-bool ApplyFault(const std::string& spec, Faults* faults, std::string* error);
+bool ApplyFault(const std::string& text, Faults* faults, std::string* error);
 
 std::string Usage();
 
