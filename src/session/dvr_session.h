@@ -112,6 +112,9 @@ class CDvrSession {
   bool SendWhole(const Message& message);
   void Post(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
   void Dispatch(std::uint32_t result);
+  void VersionReply(const char* name, const std::array<std::uint8_t, 4>& digits,
+                    std::array<std::atomic<std::uint8_t>, 4>& keep, std::atomic<int>& number, std::uint32_t msg,
+                    std::uint32_t result, std::uint32_t bodyLength);
   void HandleVideo(Message&& message, std::uint32_t result);
   void SetChannelFlags();
   void Request(std::uint32_t id, const RequestParams& params = std::monostate{});

@@ -80,17 +80,29 @@ void CDvrSession::SetChannelFlags() {
   }
 }
 
+// The version replies are also recorded here, on this thread, so the login
+// reply that follows them is always read against them.
+void CDvrSession::VersionReply(const char* name, const std::array<std::uint8_t, 4>& digits,
+                               std::array<std::atomic<std::uint8_t>, 4>& keep, std::atomic<int>& number,
+                               std::uint32_t msg, std::uint32_t result, std::uint32_t bodyLength) {
+  if (result != kResultOk) {
+    DebugOut("\r\n\r\n###%s Recv Fail!! [0x%x]\r\n\r\n", name, result);
+    Post(msg, 0, static_cast<LPARAM>(result));
+    return;
+  }
+  WPARAM w = 0;
+  if (bodyLength == 4) {
+    for (int i = 0; i < 4; ++i) keep[i].store(digits[i]);
+    number.store(VersionNumber(digits.data()));
+    w = GetU32(digits.data());  // the four digits as one big-endian word
+  }
+  Post(msg, w, static_cast<LPARAM>(result));
+}
+
 void CDvrSession::Dispatch(std::uint32_t result) {
   const CDvrProtocol& p = *m_pProtocol;
   const std::uint32_t bodyLength = m_DecodeResult.length - kHeaderSize;
   const bool ok = result == kResultOk;
-  // The version replies are also recorded here, on this thread, so the login
-  // reply that follows them is always read against them.
-  auto digits = [](const std::array<std::uint8_t, 4>& d) {
-    return static_cast<WPARAM>((std::uint32_t{d[0]} << 24) | (std::uint32_t{d[1]} << 16) |
-                               (std::uint32_t{d[2]} << 8) | d[3]);
-  };
-
   switch (m_DecodeResult.id) {
     case PID_XAV_RES_HEARTBEAT:
       if (ok) Post(WM_DVR_REPLAY_HEARTBEAT, 0, 0);
@@ -113,28 +125,11 @@ void CDvrSession::Dispatch(std::uint32_t result) {
       }
       break;
     case PID_XAV_RES_OS_INFO:
-      if (ok) {
-        if (bodyLength == 4) {
-          for (int i = 0; i < 4; ++i) m_OsVer[i].store(p.osVersion[i]);
-          m_nOsVersion.store(VersionNumber(p.osVersion.data()));
-        }
-        Post(WM_DVR_REPLAY_OSINFO, bodyLength == 4 ? digits(p.osVersion) : 0, static_cast<LPARAM>(result));
-      } else {
-        DebugOut("\r\n\r\n###OS_INFO Recv Fail!! [0x%x]\r\n\r\n", result);
-        Post(WM_DVR_REPLAY_OSINFO, 0, static_cast<LPARAM>(result));
-      }
+      VersionReply("OS_INFO", p.osVersion, m_OsVer, m_nOsVersion, WM_DVR_REPLAY_OSINFO, result, bodyLength);
       break;
     case PID_XAV_RES_PROTO_VER:
-      if (ok) {
-        if (bodyLength == 4) {
-          for (int i = 0; i < 4; ++i) m_ProtoVer[i].store(p.protoVersion[i]);
-          m_nProtoVersion.store(VersionNumber(p.protoVersion.data()));
-        }
-        Post(WM_DVR_REPLAY_PROTOINFO, bodyLength == 4 ? digits(p.protoVersion) : 0, static_cast<LPARAM>(result));
-      } else {
-        DebugOut("\r\n\r\n###PROTO_VER Recv Fail!! [0x%x]\r\n\r\n", result);
-        Post(WM_DVR_REPLAY_PROTOINFO, 0, static_cast<LPARAM>(result));
-      }
+      VersionReply("PROTO_VER", p.protoVersion, m_ProtoVer, m_nProtoVersion, WM_DVR_REPLAY_PROTOINFO, result,
+                   bodyLength);
       break;
     case PID_XAV_RES_LOGIN:
       if (ok) {
