@@ -1,0 +1,63 @@
+#pragma once
+// CDialog: a window made from a dialog template and run modally. DoModal
+// creates the window and its template controls, sends WM_INITDIALOG, shows
+// it, runs a nested event loop until EndDialog, destroys the window and
+// returns EndDialog's result. Enter and Escape sent to a control that does
+// not want them become the IDOK and IDCANCEL commands; closing the window
+// cancels.
+#include <QEventLoop>
+#include <cstdint>
+
+#include "platform/ui/dialog_templates.h"
+#include "platform/ui/wnd.h"
+
+namespace lv {
+
+class CDataExchange {
+ public:
+  bool m_bSaveAndValidate = false;
+  CWnd* m_pDlgWnd = nullptr;
+};
+
+// Binds control to the dialog's child window id (the object then receives
+// that window's messages); does nothing if it is already bound.
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
+
+class CDialog : public CWnd {
+ public:
+  explicit CDialog(UINT templateId, CWnd* parent = nullptr);
+
+  // -1 if the template is unknown, the window cannot be made or the dialog
+  // already runs.
+  virtual std::intptr_t DoModal();
+  void EndDialog(int result);
+  bool UpdateData(bool saveAndValidate = true);
+  UINT GetTemplateId() const { return m_templateId; }
+  bool IsRunning() const { return m_running; }
+
+  bool PreTranslateMessage(MSG* msg) override;
+
+ protected:
+  // Binds the template controls (DoDataExchange); true lets the dialog give
+  // the focus to its first tab stop.
+  virtual bool OnInitDialog();
+  virtual void DoDataExchange(CDataExchange*) {}
+  virtual void OnOK();
+  virtual void OnCancel();
+  bool OnCommand(WPARAM wParam, LPARAM lParam) override;
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  bool CreateFromTemplate(const DialogTemplate& t);
+  void FocusNextTabStop(bool backwards);
+
+  UINT m_templateId;
+  CWnd* m_parent;
+  CFont m_font;
+  std::intptr_t m_result = -1;
+  bool m_ended = false;
+  bool m_running = false;
+  QEventLoop* m_loop = nullptr;
+};
+
+}  // namespace lv
