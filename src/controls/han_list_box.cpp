@@ -1,0 +1,82 @@
+#include "controls/han_list_box.h"
+
+#include <cmath>
+
+#include "platform/core/debug_out.h"
+
+namespace lv {
+
+bool CHanListBox::Create(DWORD style, const CRect& rect, CWnd* owner, UINT id) {
+  m_pNotifyWnd = owner;
+  return CListBox::Create(style, rect, owner, id);
+}
+
+int CHanListBox::AddItem(std::u16string_view text, std::uintptr_t data) {
+  const int index = AddString(text);
+  if (index >= 0) SetItemData(index, data);
+  return index;
+}
+
+void CHanListBox::MeasureItem(MEASUREITEMSTRUCT* mis) { mis->itemHeight = kListMeasuredHeight; }
+
+bool CHanListBox::OnEraseBkgnd(CDC* dc) {
+  CRect rc;
+  GetClientRect(&rc);
+  if (dc) dc->FillSolidRect(rc, kListBackColor);
+  DebugOut(" CHanListBox::OnEraseBkgnd\r\n");
+  return true;
+}
+
+void CHanListBox::CreateListFont(const CDC& dc) {
+  // 15 points as a character height at the device's resolution.
+  m_logFont.lfHeight = -static_cast<int>(std::lround(kListFontPoints * dc.GetDeviceCaps(LOGPIXELSY) / 72.0));
+  m_logFont.lfWeight = FW_BOLD;
+  m_font.CreateFontIndirect(m_logFont);
+  SetFont(m_font, true);
+  m_bFontSet = true;
+}
+
+void CHanListBox::DrawItem(DRAWITEMSTRUCT* dis) {
+  CDC& dc = *dis->pDC;
+  if (dis->itemID == -1) {  // an empty list with the focus
+    dc.DrawFocusRect(dis->rcItem);
+    return;
+  }
+  if (!m_bFontSet) CreateListFont(dc);
+  const int oldMode = dc.SetBkMode(TRANSPARENT);
+  dc.SetBkColor(kListBackColor);
+
+  if (GetCurSel() < 0) {
+    DebugOut(" CHanListBox::DrawItem \r\n");
+    dc.FillSolidRect(dis->rcItem, kListBackColor);
+  }
+  if ((dis->itemState & ODS_SELECTED) && (dis->itemAction & (ODA_DRAWENTIRE | ODA_SELECT))) {
+    const int sel = GetCurSel();
+    DebugOut(" Selected [%d]\r\n", sel);
+    dc.FillSolidRect(dis->rcItem, kListSelectColor);
+    const std::uintptr_t data = GetItemData(sel);
+    DebugOut("Pre Post Message [%d][%d]\r\n", sel, static_cast<int>(data));
+    if (m_pNotifyWnd) m_pNotifyWnd->PostMessage(WM_SITE_LIST_SELECT, static_cast<WPARAM>(sel), static_cast<LPARAM>(data));
+  }
+  if (!(dis->itemState & ODS_SELECTED) && (dis->itemAction & ODA_SELECT)) {
+    DebugOut(" De Selected [%d]\r\n", GetCurSel());
+    dc.FillSolidRect(dis->rcItem, dc.GetBkColor());
+  }
+  if ((dis->itemAction & ODA_FOCUS) && !(dis->itemState & ODS_FOCUS)) {
+    DebugOut(" Lost Focus [%d]\r\n", GetCurSel());
+    dc.FillSolidRect(dis->rcItem, kListBackColor);
+  }
+
+  const COLORREF oldText = dc.SetTextColor(kListTextColor);
+  std::u16string text;
+  GetText(dis->itemID, &text);
+  // This toolkit does not select the list's font into the item context.
+  const CFont oldFont = dc.SelectObject(m_font);
+  const UINT format = DT_SINGLELINE | DT_VCENTER | ((GetStyle() & LBS_USETABSTOPS) ? DT_EXPANDTABS : 0);
+  dc.DrawText(text, dis->rcItem, format);
+  dc.SelectObject(oldFont);
+  dc.SetTextColor(oldText);
+  dc.SetBkMode(oldMode);
+}
+
+}  // namespace lv
