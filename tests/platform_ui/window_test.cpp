@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTest>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/ui/window_api.h"
@@ -49,6 +50,7 @@ TEST(WindowMessages, WorkerThreadPostsWhileTheWindowIsDestroyed) {
   std::thread worker([&] {
     while (!stop.load()) {
       if (!lv::PostMessage(h, kAppMessage, 0, 0)) ++refused;
+      std::this_thread::sleep_for(std::chrono::microseconds(50));  // a steady stream, not a flood
     }
   });
   ASSERT_TRUE(PumpUntil([&] { return w->Count(kAppMessage) > 10; }));

@@ -232,6 +232,15 @@ bool CDC::BitBlt(int x, int y, int w, int h, const CDC* src, int xSrc, int ySrc,
   return true;
 }
 
+void CDC::DrawImage(const CRect& dst, const QImage& image) {
+  QPainter* p = Painter();
+  if (!p || image.isNull() || dst.IsRectEmpty()) return;
+  p->save();
+  p->setRenderHint(QPainter::SmoothPixmapTransform);
+  p->drawImage(QRect(dst.left, dst.top, dst.Width(), dst.Height()), image);
+  p->restore();
+}
+
 bool CDC::AlphaBlend(int x, int y, int w, int h, const CDC* src, int xSrc, int ySrc, int wSrc, int hSrc,
                      BLENDFUNCTION blend) {
   if (!src || !src->m_bitmap || src->m_bitmap->m_image.isNull()) return false;

@@ -110,6 +110,9 @@ class CDC {
   bool BitBlt(int x, int y, int w, int h, const CDC* src, int xSrc, int ySrc, DWORD rop);
   bool AlphaBlend(int x, int y, int w, int h, const CDC* src, int xSrc, int ySrc, int wSrc, int hSrc,
                   BLENDFUNCTION blend);
+  // Draws a picture made elsewhere (a decoded or composed frame), stretched
+  // to dst with smooth filtering.
+  void DrawImage(const CRect& dst, const QImage& image);
   // The bitmap selected into a memory surface, or nullptr.
   const CBitmap* SelectedBitmap() const { return m_bitmap; }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QMessageBox>
 #include <QThread>
 
 #include "platform/ui/window_host.h"
@@ -257,6 +258,13 @@ bool UpdateWindow(HWND hwnd) {
   if (!w) return false;
   if (w->isVisible()) w->repaint();
   return true;
+}
+
+int MessageBox(HWND owner, std::u16string_view text, std::u16string_view caption) {
+  const auto toQt = [](std::u16string_view s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); };
+  QMessageBox box(QMessageBox::NoIcon, toQt(caption), toQt(text), QMessageBox::Ok, WidgetOf(owner));
+  box.exec();
+  return IDOK;
 }
 
 }  // namespace lv

@@ -64,6 +64,9 @@ bool KillTimer(HWND hwnd, UINT_PTR id);
 bool InvalidateRect(HWND hwnd, const CRect* rc, bool erase);
 bool UpdateWindow(HWND hwnd);  // paints now if anything is invalid and the window is visible
 
+// A modal message box with an OK button over owner (0: none); returns IDOK.
+int MessageBox(HWND owner, std::u16string_view text, std::u16string_view caption);
+
 // The Qt widget of a window, for Qt-side code (tests, screenshots).
 QWidget* WidgetFromHandle(HWND hwnd);
 // The window whose Qt widget this is, or 0.

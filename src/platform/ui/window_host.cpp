@@ -47,6 +47,12 @@ std::vector<QWidget*>& Dispatching() {
 DispatchScope::DispatchScope(QWidget* widget) { Dispatching().push_back(widget); }
 DispatchScope::~DispatchScope() { Dispatching().pop_back(); }
 
+std::optional<MSG> TakePostedMessage(const QEvent* e, HWND hwnd) {
+  if (e->type() != PostedMessageEvent::EventType()) return std::nullopt;
+  const auto* m = static_cast<const PostedMessageEvent*>(e);
+  return MSG{hwnd, m->message, m->wParam, m->lParam};
+}
+
 bool IsDispatchingWithin(const QWidget* widget) {
   return std::any_of(Dispatching().begin(), Dispatching().end(),
                      [widget](const QWidget* w) { return w == widget || widget->isAncestorOf(w); });
@@ -212,9 +218,8 @@ bool WindowHostBase::HandleEvent(QEvent* e) {
         return false;
     }
   }
-  if (e->type() == PostedMessageEvent::EventType()) {
-    const auto* m = static_cast<PostedMessageEvent*>(e);
-    DispatchQueued({m_hwnd, m->message, m->wParam, m->lParam});
+  if (const std::optional<MSG> posted = detail::TakePostedMessage(e, m_hwnd)) {
+    DispatchQueued(*posted);
     return true;
   }
   switch (e->type()) {

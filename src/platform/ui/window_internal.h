@@ -35,6 +35,11 @@ class DispatchScope {
 // it then must wait for the event loop.
 bool IsDispatchingWithin(const QWidget* widget);
 
+// The message a posted-message event carries, or nothing for other events.
+// The event was built on the posting thread and handed over inside Qt's
+// event queue.
+std::optional<MSG> TakePostedMessage(const QEvent* e, HWND hwnd);
+
 // Key translation.
 int VirtualKeyFromQt(const QKeyEvent* e);
 // The character a key press types (0 if none): Enter 13, Tab 9, Escape 27,

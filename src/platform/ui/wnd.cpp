@@ -22,7 +22,7 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
   return host ? host->Attached() : nullptr;
 }
 
-WindowHostBase* CWnd::Host() const { return m_hWnd ? WindowHostBase::FromHandle(m_hWnd) : nullptr; }
+WindowHostBase* CWnd::Host() const { return m_hWnd ? WindowHostBase::FromHandle(GetSafeHwnd()) : nullptr; }
 
 QWidget* CWnd::GetWidget() const {
   WindowHostBase* host = Host();
@@ -31,8 +31,8 @@ QWidget* CWnd::GetWidget() const {
 
 bool CWnd::CreateEx(DWORD exStyle, std::u16string_view className, std::u16string_view windowName, DWORD style,
                     const CRect& rect, CWnd* parent, UINT id) {
-  if (m_hWnd) return false;
-  const HWND parentHwnd = parent ? parent->m_hWnd : 0;
+  if (GetSafeHwnd()) return false;
+  const HWND parentHwnd = parent ? parent->GetSafeHwnd() : 0;
   if (parent && !parentHwnd) return false;
   return detail::CreateWindowFor(this, exStyle, className, windowName, style, rect.left, rect.top, rect.Width(),
                                  rect.Height(), parentHwnd, id) != 0;
@@ -47,24 +47,24 @@ bool CWnd::SubclassWindow(HWND hwnd) {
 }
 
 bool CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
-  return parent && SubclassWindow(lv::GetDlgItem(parent->m_hWnd, static_cast<int>(id)));
+  return parent && SubclassWindow(lv::GetDlgItem(parent->GetSafeHwnd(), static_cast<int>(id)));
 }
 
 HWND CWnd::UnsubclassWindow() {
   WindowHostBase* host = Host();
   if (!host) return 0;
   host->Detach();
-  return std::exchange(m_hWnd, 0);
+  return m_hWnd.exchange(0);
 }
 
-bool CWnd::DestroyWindow() { return m_hWnd && lv::DestroyWindow(m_hWnd); }
+bool CWnd::DestroyWindow() { return m_hWnd && lv::DestroyWindow(GetSafeHwnd()); }
 
 LRESULT CWnd::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  return lv::SendMessage(m_hWnd, msg, wParam, lParam);
+  return lv::SendMessage(GetSafeHwnd(), msg, wParam, lParam);
 }
 
 bool CWnd::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) const {
-  return lv::PostMessage(m_hWnd, msg, wParam, lParam);
+  return lv::PostMessage(GetSafeHwnd(), msg, wParam, lParam);
 }
 
 bool CWnd::PreTranslateMessage(MSG*) { return false; }
@@ -113,7 +113,7 @@ LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 LRESULT CWnd::Default() { return DefWindowProc(m_current.msg, m_current.wParam, m_current.lParam); }
 
 LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  WindowHostBase* host = WindowHostBase::FromHandle(m_hWnd);
+  WindowHostBase* host = WindowHostBase::FromHandle(GetSafeHwnd());
   return host ? host->CallClassProc(msg, wParam, lParam) : 0;
 }
 
@@ -134,35 +134,35 @@ void CWnd::OnDestroy() { Default(); }
 void CWnd::OnSize(UINT, int, int) { Default(); }
 void CWnd::OnEnable(bool) { Default(); }
 
-bool CWnd::ShowWindow(int cmd) { return lv::ShowWindow(m_hWnd, cmd); }
-bool CWnd::IsWindowVisible() const { return lv::IsWindowVisible(m_hWnd); }
-bool CWnd::EnableWindow(bool enable) { return lv::EnableWindow(m_hWnd, enable); }
-bool CWnd::IsWindowEnabled() const { return lv::IsWindowEnabled(m_hWnd); }
+bool CWnd::ShowWindow(int cmd) { return lv::ShowWindow(GetSafeHwnd(), cmd); }
+bool CWnd::IsWindowVisible() const { return lv::IsWindowVisible(GetSafeHwnd()); }
+bool CWnd::EnableWindow(bool enable) { return lv::EnableWindow(GetSafeHwnd(), enable); }
+bool CWnd::IsWindowEnabled() const { return lv::IsWindowEnabled(GetSafeHwnd()); }
 void CWnd::MoveWindow(int x, int y, int width, int height, bool repaint) {
-  lv::MoveWindow(m_hWnd, x, y, width, height, repaint);
+  lv::MoveWindow(GetSafeHwnd(), x, y, width, height, repaint);
 }
 void CWnd::MoveWindow(const CRect& rc, bool repaint) { MoveWindow(rc.left, rc.top, rc.Width(), rc.Height(), repaint); }
 bool CWnd::SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
-  return lv::SetWindowPos(m_hWnd, insertAfter, x, y, cx, cy, flags);
+  return lv::SetWindowPos(GetSafeHwnd(), insertAfter, x, y, cx, cy, flags);
 }
-void CWnd::GetClientRect(CRect* rc) const { lv::GetClientRect(m_hWnd, rc); }
-void CWnd::GetWindowRect(CRect* rc) const { lv::GetWindowRect(m_hWnd, rc); }
-void CWnd::ClientToScreen(CPoint* pt) const { lv::ClientToScreen(m_hWnd, pt); }
-void CWnd::ScreenToClient(CPoint* pt) const { lv::ScreenToClient(m_hWnd, pt); }
-void CWnd::SetWindowText(std::u16string_view text) { lv::SetWindowText(m_hWnd, text); }
-std::u16string CWnd::GetWindowText() const { return lv::GetWindowText(m_hWnd); }
-void CWnd::Invalidate(bool erase) { lv::InvalidateRect(m_hWnd, nullptr, erase); }
-void CWnd::InvalidateRect(const CRect* rc, bool erase) { lv::InvalidateRect(m_hWnd, rc, erase); }
-void CWnd::UpdateWindow() { lv::UpdateWindow(m_hWnd); }
-HWND CWnd::SetFocus() { return lv::SetFocus(m_hWnd); }
-UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapseMs) { return lv::SetTimer(m_hWnd, id, elapseMs); }
-bool CWnd::KillTimer(UINT_PTR id) { return lv::KillTimer(m_hWnd, id); }
-CWnd* CWnd::GetParent() const { return FromHandle(lv::GetParent(m_hWnd)); }
-CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(lv::GetDlgItem(m_hWnd, id)); }
-int CWnd::GetDlgCtrlID() const { return lv::GetDlgCtrlID(m_hWnd); }
-DWORD CWnd::GetStyle() const { return static_cast<DWORD>(lv::GetWindowLong(m_hWnd, GWL_STYLE)); }
-DWORD CWnd::GetExStyle() const { return static_cast<DWORD>(lv::GetWindowLong(m_hWnd, GWL_EXSTYLE)); }
-void CWnd::SetFont(const CFont& font, bool redraw) { lv::SetWindowFont(m_hWnd, font, redraw); }
-CFont CWnd::GetFont() const { return lv::GetWindowFont(m_hWnd); }
+void CWnd::GetClientRect(CRect* rc) const { lv::GetClientRect(GetSafeHwnd(), rc); }
+void CWnd::GetWindowRect(CRect* rc) const { lv::GetWindowRect(GetSafeHwnd(), rc); }
+void CWnd::ClientToScreen(CPoint* pt) const { lv::ClientToScreen(GetSafeHwnd(), pt); }
+void CWnd::ScreenToClient(CPoint* pt) const { lv::ScreenToClient(GetSafeHwnd(), pt); }
+void CWnd::SetWindowText(std::u16string_view text) { lv::SetWindowText(GetSafeHwnd(), text); }
+std::u16string CWnd::GetWindowText() const { return lv::GetWindowText(GetSafeHwnd()); }
+void CWnd::Invalidate(bool erase) { lv::InvalidateRect(GetSafeHwnd(), nullptr, erase); }
+void CWnd::InvalidateRect(const CRect* rc, bool erase) { lv::InvalidateRect(GetSafeHwnd(), rc, erase); }
+void CWnd::UpdateWindow() { lv::UpdateWindow(GetSafeHwnd()); }
+HWND CWnd::SetFocus() { return lv::SetFocus(GetSafeHwnd()); }
+UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapseMs) { return lv::SetTimer(GetSafeHwnd(), id, elapseMs); }
+bool CWnd::KillTimer(UINT_PTR id) { return lv::KillTimer(GetSafeHwnd(), id); }
+CWnd* CWnd::GetParent() const { return FromHandle(lv::GetParent(GetSafeHwnd())); }
+CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(lv::GetDlgItem(GetSafeHwnd(), id)); }
+int CWnd::GetDlgCtrlID() const { return lv::GetDlgCtrlID(GetSafeHwnd()); }
+DWORD CWnd::GetStyle() const { return static_cast<DWORD>(lv::GetWindowLong(GetSafeHwnd(), GWL_STYLE)); }
+DWORD CWnd::GetExStyle() const { return static_cast<DWORD>(lv::GetWindowLong(GetSafeHwnd(), GWL_EXSTYLE)); }
+void CWnd::SetFont(const CFont& font, bool redraw) { lv::SetWindowFont(GetSafeHwnd(), font, redraw); }
+CFont CWnd::GetFont() const { return lv::GetWindowFont(GetSafeHwnd()); }
 
 }  // namespace lv

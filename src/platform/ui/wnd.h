@@ -6,6 +6,7 @@
 // the window class's own processing. Windows are destroyed with DestroyWindow
 // (or with their parent); the object stays and is told by PostNcDestroy.
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,7 +32,9 @@ class CWnd {
   // The object attached to a window, or nullptr.
   static CWnd* FromHandle(HWND hwnd);
 
-  HWND GetSafeHwnd() const { return m_hWnd; }
+  // The window's handle, 0 without one. Safe to read from any thread (to
+  // post to the window); the window itself belongs to the user-interface thread.
+  HWND GetSafeHwnd() const { return m_hWnd.load(std::memory_order_acquire); }
   // The Qt widget of the window, or nullptr.
   QWidget* GetWidget() const;
 
@@ -124,7 +127,7 @@ class CWnd {
   static void WindowGone(CWnd* wnd);
   WindowHostBase* Host() const;
 
-  HWND m_hWnd = 0;
+  std::atomic<HWND> m_hWnd{0};
   Current m_current;
   std::unordered_map<UINT, MessageHandler> m_messageMap;
 };
