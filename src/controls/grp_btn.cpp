@@ -1,9 +1,8 @@
 #include "controls/grp_btn.h"
 
-#include <QPainter>
-
 #include "controls/skin.h"
 #include "platform/core/debug_out.h"
+#include "platform/ui/paint_dc.h"
 #include "platform/ui/window_host.h"
 
 namespace lv {
@@ -53,12 +52,9 @@ void GrpBtnProc::Notify(HWND hwnd, int code) {
 }
 
 void GrpBtnProc::Paint(HWND hwnd) {
-  WindowHostBase* host = WindowHostBase::FromHandle(hwnd);
-  QPainter* painter = host ? host->BeginPaint() : nullptr;
-  const QImage& bitmap = m_data.bitmaps[static_cast<std::size_t>(m_data.state)];
-  if (!painter || bitmap.isNull()) return;  // no picture: the old pixels stay
-  painter->setCompositionMode(QPainter::CompositionMode_Source);
-  painter->drawImage(QPoint(0, 0), bitmap);
+  CPaintDC dc(hwnd);
+  // No picture for the state: nothing is drawn and the old pixels stay.
+  dc.CopyImage(0, 0, m_data.bitmaps[static_cast<std::size_t>(m_data.state)]);
 }
 
 void GrpBtnProc::SetBitmaps(HWND hwnd, WPARAM wParam, LPARAM lParam) {

@@ -70,6 +70,20 @@ TEST(WindowMessages, SendMessageIsHandledBeforeItReturns) {
   EXPECT_TRUE(w.pretranslated.empty()) << "sent messages skip pre-translation";
 }
 
+TEST(WindowMessages, SendMessageFromAnotherThreadDoesNothing) {
+  TestWindow w;
+  int handled = 0;
+  w.MapMessage(kAppMessage, [&](lv::WPARAM, lv::LPARAM) {
+    ++handled;
+    return lv::LRESULT{1};
+  });
+  lv::LRESULT result = -1;
+  std::thread other([&, h = w.GetSafeHwnd()] { result = lv::SendMessage(h, kAppMessage, 0, 0); });
+  other.join();
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(handled, 0) << "windows are handled on their own thread only";
+}
+
 TEST(WindowMessages, PostedMessagesPassThePreTranslationOfTheWindowAndItsParents) {
   TestWindow parent;
   lvtest::ChildWindow child(parent, {0, 0, 10, 10}, 5);  // the parent's hook sees what is addressed to it

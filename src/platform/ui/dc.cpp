@@ -241,6 +241,15 @@ void CDC::DrawImage(const CRect& dst, const QImage& image) {
   p->restore();
 }
 
+void CDC::CopyImage(int x, int y, const QImage& image) {
+  QPainter* p = Painter();
+  if (!p || image.isNull()) return;
+  p->save();
+  p->setCompositionMode(QPainter::CompositionMode_Source);
+  p->drawImage(QPoint(x, y), image);
+  p->restore();
+}
+
 bool CDC::AlphaBlend(int x, int y, int w, int h, const CDC* src, int xSrc, int ySrc, int wSrc, int hSrc,
                      BLENDFUNCTION blend) {
   if (!src || !src->m_bitmap || src->m_bitmap->m_image.isNull()) return false;

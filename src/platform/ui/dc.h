@@ -113,6 +113,8 @@ class CDC {
   // Draws a picture made elsewhere (a decoded or composed frame), stretched
   // to dst with smooth filtering.
   void DrawImage(const CRect& dst, const QImage& image);
+  // Copies a picture at its own size with its top-left corner at (x, y).
+  void CopyImage(int x, int y, const QImage& image);
   // The bitmap selected into a memory surface, or nullptr.
   const CBitmap* SelectedBitmap() const { return m_bitmap; }
 

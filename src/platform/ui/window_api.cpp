@@ -27,8 +27,11 @@ HWND HandleFromWidget(const QWidget* widget) {
 }
 
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  // Windows live on the application's thread; look-ups belong to it too.
+  const QCoreApplication* app = QCoreApplication::instance();
+  if (!app || app->thread() != QThread::currentThread()) return 0;
   WindowHostBase* host = HostOf(hwnd);
-  if (!host || host->Widget()->thread() != QThread::currentThread()) return 0;
+  if (!host) return 0;
   detail::DispatchScope scope(host->Widget());
   return host->Send(msg, wParam, lParam);
 }
