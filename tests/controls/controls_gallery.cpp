@@ -19,7 +19,7 @@ constexpr lv::COLORREF kDarkGrey = lv::RGB(50, 50, 50);
 class Gallery : public lv::CWnd {
  public:
   Gallery() {
-    CreateEx(0, u"Window", u"Controls", lv::WS_POPUP | lv::WS_CAPTION, {0, 0, 960, 940}, nullptr, 0);
+    CreateEx(0, u"Window", u"Controls", lv::WS_POPUP | lv::WS_CAPTION, {0, 0, 960, 826}, nullptr, 0);
   }
 
  protected:
