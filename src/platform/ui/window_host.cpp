@@ -48,6 +48,7 @@ DispatchScope::DispatchScope(QWidget* widget) { Dispatching().push_back(widget);
 DispatchScope::~DispatchScope() { Dispatching().pop_back(); }
 
 std::optional<MSG> TakePostedMessage(const QEvent* e, HWND hwnd) {
+  AcquirePostedEvent(const_cast<QEvent*>(e));
   if (e->type() != PostedMessageEvent::EventType()) return std::nullopt;
   const auto* m = static_cast<const PostedMessageEvent*>(e);
   return MSG{hwnd, m->message, m->wParam, m->lParam};
