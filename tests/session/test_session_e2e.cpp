@@ -106,6 +106,14 @@ class ViewStandIn {
   MessageTarget m_target;
 };
 
+// Small pictures keep the streaming tests light.
+dvrsim::Config SmallPictures() {
+  dvrsim::Config cfg;
+  cfg.width = 176;
+  cfg.height = 144;
+  return cfg;
+}
+
 class SessionE2E : public ::testing::Test {
  protected:
   void StartSim(dvrsim::Config cfg = {}) {
@@ -148,13 +156,11 @@ class SessionE2E : public ::testing::Test {
 }  // namespace
 
 TEST_F(SessionE2E, Ipv4LoginSequenceOpenCloseSwitchAndPtz) {
-  dvrsim::Config cfg;
+  dvrsim::Config cfg = SmallPictures();
   cfg.hardwareType = 1;
   cfg.channelCount = 8;
   cfg.cameraMask = 0x7F000000;  // no camera on channel 0
   cfg.ptzMask = 0x40000000;     // channel 1 is a PTZ camera
-  cfg.width = 176;
-  cfg.height = 144;
   cfg.fps = 30;
   StartSim(cfg);
   MakeSession(u"127.0.0.1");
@@ -323,10 +329,8 @@ TEST_F(SessionE2E, DdnsFailuresLeaveNoSocket) {
 }
 
 TEST_F(SessionE2E, RefusalsReachTheView) {
-  dvrsim::Config cfg;
+  dvrsim::Config cfg = SmallPictures();
   cfg.noPermission = {0};
-  cfg.width = 176;
-  cfg.height = 144;
   StartSim(cfg);
   MakeSession(u"127.0.0.1");
   ASSERT_EQ(session->TryConnect_DVR(), 1);
@@ -344,11 +348,9 @@ TEST_F(SessionE2E, RefusalsReachTheView) {
 }
 
 TEST_F(SessionE2E, HeartbeatUnaskedMessagesAndUnaskedClose) {
-  dvrsim::Config cfg;
+  dvrsim::Config cfg = SmallPictures();
   cfg.heartbeatMs = 50;
   cfg.sendUnasked010002 = true;
-  cfg.width = 176;
-  cfg.height = 144;
   StartSim(cfg);
   MakeSession(u"127.0.0.1");
   ASSERT_EQ(session->TryConnect_DVR(), 1);
@@ -378,10 +380,8 @@ TEST_F(SessionE2E, SocketClosedDuringLogin) {
 }
 
 TEST_F(SessionE2E, ConnectionDropMidStream) {
-  dvrsim::Config cfg;
+  dvrsim::Config cfg = SmallPictures();
   cfg.faults.dropAfterFrames = 5;
-  cfg.width = 176;
-  cfg.height = 144;
   StartSim(cfg);
   MakeSession(u"127.0.0.1");
   ASSERT_EQ(session->TryConnect_DVR(), 1);
@@ -437,9 +437,7 @@ TEST_F(SessionE2E, DamagedStreamsStillDeliverFrames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    dvrsim::Config cfg;
-    cfg.width = 176;
-    cfg.height = 144;
+    dvrsim::Config cfg = SmallPictures();
     cfg.fps = 20;
     c.set(cfg.faults);
     StartSim(cfg);
@@ -470,10 +468,7 @@ TEST_F(SessionE2E, WrongReplyLengthsFallBack) {
 }
 
 TEST_F(SessionE2E, GarbageInjectedMidStreamIsSurvived) {
-  dvrsim::Config cfg;
-  cfg.width = 176;
-  cfg.height = 144;
-  StartSim(cfg);
+  StartSim(SmallPictures());
   MakeSession(u"127.0.0.1");
   ASSERT_EQ(session->TryConnect_DVR(), 1);
   ASSERT_TRUE(WaitForFrames(2));
@@ -484,10 +479,7 @@ TEST_F(SessionE2E, GarbageInjectedMidStreamIsSurvived) {
 }
 
 TEST_F(SessionE2E, StopDropsRequestsStillQueued) {
-  dvrsim::Config cfg;
-  cfg.width = 176;
-  cfg.height = 144;
-  StartSim(cfg);
+  StartSim(SmallPictures());
   MakeSession(u"127.0.0.1");
   view.autoOpen = false;
   ASSERT_EQ(session->TryConnect_DVR(), 1);
@@ -515,10 +507,7 @@ TEST_F(SessionE2E, StopDropsRequestsStillQueued) {
 }
 
 TEST_F(SessionE2E, DestroyingAConnectedSessionJoinsEverything) {
-  dvrsim::Config cfg;
-  cfg.width = 176;
-  cfg.height = 144;
-  StartSim(cfg);
+  StartSim(SmallPictures());
   MakeSession(u"127.0.0.1");
   ASSERT_EQ(session->TryConnect_DVR(), 1);
   ASSERT_TRUE(WaitForFrames(2));
