@@ -450,6 +450,40 @@ TEST_F(SessionE2E, DamagedStreamsStillDeliverFrames) {
   }
 }
 
+// The masks of the login reply count only on DVRs new enough to fill them.
+TEST_F(SessionE2E, ChannelFlagsFollowTheReportedVersions) {
+  struct Case {
+    const char* what;
+    std::uint8_t hardware;
+    std::array<std::uint8_t, 4> os, proto;
+    bool masks;
+  } cases[] = {
+      {"protocol 2.0.3.4", 1, {1, 0, 0, 0}, {2, 0, 3, 4}, true},
+      {"protocol 2.0.3.3, hardware 1", 1, {9, 9, 9, 9}, {2, 0, 3, 3}, false},
+      {"protocol 2.0.3.3, hardware 0, os 5.0.2.0", 0, {5, 0, 2, 0}, {2, 0, 3, 3}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    dvrsim::Config cfg = SmallPictures();
+    cfg.hardwareType = c.hardware;
+    cfg.osVersion = c.os;
+    cfg.protoVersion = c.proto;
+    cfg.cameraMask = 0x20000000;  // only channel 2
+    cfg.ptzMask = 0x20000000;
+    StartSim(cfg);
+    MakeSession(u"127.0.0.1");
+    view.log.clear();
+    view.autoOpen = false;
+    ASSERT_EQ(session->TryConnect_DVR(), 1);
+    ASSERT_TRUE(WaitFor(WM_DVR_REPLAY_LOGIN));
+    EXPECT_EQ(session->m_bCamera[0].load(), c.masks ? 0 : 1);
+    EXPECT_EQ(session->m_bCamera[2].load(), 1);
+    EXPECT_EQ(session->m_bPTZ[2].load(), c.masks ? 1 : 0);
+    session->Disconnect();
+    sim->Stop();
+  }
+}
+
 // Replies of the wrong length fall back to their defaults: no channel count,
 // every channel with a camera. The session stays up and consistent.
 TEST_F(SessionE2E, WrongReplyLengthsFallBack) {
