@@ -86,8 +86,10 @@ void Simulator::Impl::AcceptLoop() {
     const size_t index = accepted.load();
     if (s.cfg.verbose) std::fprintf(stderr, "[dvrsim] connection %zu accepted\n", index);
     conns.push_back(std::make_unique<Connection>(s, fd, index));
-    conns.back()->Start();
+    // Counted before its thread runs, so no reply can reach a client while
+    // the connection is not yet counted.
     accepted.store(index + 1);
+    conns.back()->Start();
   }
 }
 
