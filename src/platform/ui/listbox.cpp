@@ -85,6 +85,7 @@ int ListBoxProc::Add(HWND hwnd, std::u16string_view text) {
   m_items.push_back(std::move(item));
   const CRect rc = ItemRect(hwnd, index);
   InvalidateRect(hwnd, &rc, true);
+  detail::AccessibleListChanged(hwnd);
   return index;
 }
 
@@ -96,6 +97,7 @@ int ListBoxProc::Delete(HWND hwnd, int index) {
   m_top = std::clamp(m_top, 0, std::max(0, Count() - 1));
   m_pending.clear();
   InvalidateRect(hwnd, nullptr, true);
+  detail::AccessibleListChanged(hwnd);
   return Count();
 }
 
@@ -105,6 +107,7 @@ void ListBoxProc::Reset(HWND hwnd) {
   m_top = 0;
   m_pending.clear();
   InvalidateRect(hwnd, nullptr, true);
+  detail::AccessibleListChanged(hwnd);
 }
 
 int ListBoxProc::SetCurSel(HWND hwnd, int index) {
@@ -186,6 +189,7 @@ void ListBoxProc::Select(HWND hwnd, int index, bool byUser) {
   Redraw(hwnd, old, ODA_SELECT | focus);
   EnsureVisible(hwnd, index);
   Redraw(hwnd, index, ODA_SELECT | focus);
+  detail::AccessibleListSelection(hwnd, index);
   if (byUser && (Style(hwnd) & LBS_NOTIFY))
     SendMessage(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), LBN_SELCHANGE), static_cast<LPARAM>(hwnd));
 }
@@ -306,6 +310,24 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
+
+int detail::ListBoxLineCount(HWND list) {
+  const ListBoxProc* p = ProcOf(list);
+  return p ? p->Count() : -1;
+}
+
+bool detail::ListBoxLine(HWND list, int index, std::u16string* text, CRect* rc) {
+  const ListBoxProc* p = ProcOf(list);
+  if (!p || !p->Valid(index)) return false;
+  if (text) p->Text(index, text);
+  if (rc) *rc = p->ItemRect(list, index);
+  return true;
+}
+
+int detail::ListBoxSelection(HWND list) {
+  const ListBoxProc* p = ProcOf(list);
+  return p ? p->CurSel() : -1;
+}
 
 WNDCLASS detail::ListBoxClass() {
   return {u"LISTBOX", HostKind::Plain, RGB(255, 255, 255), [] { return std::make_unique<ListBoxProc>(); }};

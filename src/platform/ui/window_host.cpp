@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/core/message_target.h"
+#include "platform/ui/accessible.h"
 #include "platform/ui/dc.h"
 #include "platform/ui/window_internal.h"
 #include "platform/ui/wnd.h"
@@ -101,6 +102,7 @@ WindowHostBase::WindowHostBase(QWidget* self, const Params& params)
       m_exStyle(params.exStyle),
       m_text(params.text) {
   Hosts()[m_hwnd] = this;
+  detail::EnsureAccessibility();
   self->setMouseTracking(true);
   if (!IsNative()) {
     // Everything is drawn in WM_ERASEBKGND and WM_PAINT; pixels a window
@@ -161,8 +163,10 @@ bool WindowHostBase::WalkPreTranslate(MSG* msg) {
 }
 
 void WindowHostBase::SetText(std::u16string_view text) {
+  const bool changed = m_text != text;
   m_text.assign(text);
-  if (m_widget->isWindow()) m_widget->setWindowTitle(QString::fromStdU16String(m_text));
+  if (m_widget->isWindow()) m_widget->setWindowTitle(QString::fromStdU16String(m_text));  // announced by Qt
+  else if (changed) NotifyAccessibleChange(m_hwnd);  // e.g. a status line: screen readers read it again
   m_proc->OnTextChanged(m_hwnd);
 }
 
@@ -249,6 +253,10 @@ bool WindowHostBase::HandleEvent(QEvent* e) {
       return HandlePaint(e);
     case QEvent::Close:
       return HandleClose(e);
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+      if (m_widget->isWindow()) Send(WM_ACTIVATE, e->type() == QEvent::WindowActivate ? WA_ACTIVE : WA_INACTIVE, 0);
+      return false;
     case QEvent::Resize:
       Send(WM_SIZE, SIZE_RESTORED, MAKELPARAM(m_widget->width(), m_widget->height()));
       return false;

@@ -4,6 +4,7 @@
 #include <Qt>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/ui/window_host.h"
@@ -50,6 +51,19 @@ char16_t CharFromKey(const QKeyEvent* e);
 WNDCLASS EditClass();
 WNDCLASS ListBoxClass();
 std::unique_ptr<QWidget> CreateEditHost(QWidget* parent, const WindowHostBase::Params& params);
+
+// The lines of a list box window (for the accessibility layer): the count
+// (-1 for a window that is no list box), a line's text and rectangle (false
+// for an index out of range) and the selection (-1: none).
+int ListBoxLineCount(HWND list);
+bool ListBoxLine(HWND list, int index, std::u16string* text, CRect* rc);
+int ListBoxSelection(HWND list);
+
+// Accessibility hooks of the window layer: the interface factory (installed
+// with the first window) and the events of list boxes.
+void EnsureAccessibility();
+void AccessibleListChanged(HWND list);
+void AccessibleListSelection(HWND list, int index);
 
 // Creates a window with wnd (may be nullptr) attached before WM_CREATE.
 HWND CreateWindowFor(CWnd* wnd, DWORD exStyle, std::u16string_view className, std::u16string_view windowName,
