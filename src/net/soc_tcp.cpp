@@ -40,7 +40,9 @@ int CSoc_TCP::ConnectByName(const char* host, std::uint16_t port) {
     (void)GetLastError();
     return 0;
   }
-  Connect(host, port);  // completion is reported through OnConnect
+  // Completion is reported through OnConnect, except for a name that does not
+  // resolve: no connect is under way then, so report it here.
+  if (!Connect(host, port) && GetLastError() == kErrHostNotFound) ConnectFailed(kErrHostNotFound);
   return 1;
 }
 
@@ -59,9 +61,16 @@ void CSoc_TCP::Disconnect() {
   m_connected.store(0, std::memory_order_release);
 }
 
+void CSoc_TCP::ConnectFailed(int errorCode) {
+  m_connectError.store(errorCode, std::memory_order_release);
+  DebugOut(" ConnectSocket Fail! [%d]\r\n", errorCode);
+  if (m_notifyWindow)
+    PostMessage(m_notifyWindow, WM_DVR_CONNECT_FAIL, static_cast<WPARAM>(errorCode), reinterpret_cast<LPARAM>(this));
+}
+
 void CSoc_TCP::OnConnect(int errorCode) {
   if (errorCode != 0) {
-    m_connectError.store(errorCode, std::memory_order_release);
+    ConnectFailed(errorCode);
     return;
   }
   m_connected.store(1, std::memory_order_release);
@@ -81,6 +90,7 @@ void CSoc_TCP::OnReceive(int errorCode) {
           PostMessage(m_notifyWindow, m_closeMessage, 0, reinterpret_cast<LPARAM>(this));
       } else if (n > 0) {
         m_ring->Write(chunk, n);
+        if (m_receiveSignal) m_receiveSignal->Set();
       }
       g_DataNotExist = 0;
       return;

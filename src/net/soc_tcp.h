@@ -8,6 +8,7 @@
 
 #include "net/ring_buffer.h"
 #include "platform/core/async_socket.h"
+#include "platform/core/sync.h"
 #include "platform/core/window.h"
 
 namespace lv {
@@ -15,6 +16,9 @@ namespace lv {
 constexpr std::uint32_t WM_DVR_CONNECT_SOCKET = 5024;
 constexpr std::uint32_t WM_DVR_SOCKET_RESERVED = 5025;
 constexpr std::uint32_t WM_DVR_CLOSE_SOCKET = 5026;
+// A connect that completed with an error (refused, unreachable, name not
+// found): wParam = the error code, lParam = the socket.
+constexpr std::uint32_t WM_DVR_CONNECT_FAIL = 5027;
 
 constexpr std::int32_t kReceiveChunk = 8192;
 constexpr std::int32_t kReceiveRingCapacity = 1 << 20;
@@ -30,7 +34,9 @@ class CSoc_TCP : public CAsyncSocket {
   ~CSoc_TCP() override;
 
   // Open the socket and start a non-blocking connect. 1 if the socket could be
-  // opened (whatever the connect's immediate outcome), else 0.
+  // opened (whatever the connect's immediate outcome), else 0. A connect that
+  // cannot complete (refused, name not found) is reported with
+  // WM_DVR_CONNECT_FAIL, never left without an answer.
   int ConnectByName(const char* host, std::uint16_t port);
   int ConnectByAddress(const sockaddr_in& address);
   // Closes the socket if connected; otherwise does nothing.
@@ -41,6 +47,9 @@ class CSoc_TCP : public CAsyncSocket {
   int ConnectError() const { return m_connectError.load(std::memory_order_acquire); }
   CRingBuffer& Ring() { return *m_ring; }
   HWND NotifyWindow() const { return m_notifyWindow; }
+  // The event set whenever received bytes have been stored in the ring, so a
+  // reader waiting on it wakes at once (owner's thread; none by default).
+  void SetReceiveSignal(std::shared_ptr<AutoResetEvent> signal) { m_receiveSignal = std::move(signal); }
 
   // Length of one wait for room in the ring (100 ms; tests may shorten it).
   static void SetWaitPauseForTests(int ms);
@@ -58,6 +67,9 @@ class CSoc_TCP : public CAsyncSocket {
   const std::uint32_t m_connectMessage;
   const std::uint32_t m_closeMessage;
   std::unique_ptr<CRingBuffer> m_ring;
+  std::shared_ptr<AutoResetEvent> m_receiveSignal;
+
+  void ConnectFailed(int errorCode);
 };
 
 }  // namespace lv

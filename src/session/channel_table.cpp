@@ -23,6 +23,20 @@ int VideoList::Append(std::shared_ptr<FrameRecord> frame) {
   return n;
 }
 
+int VideoList::PutNewest(std::shared_ptr<FrameRecord> frame) {
+  std::deque<std::shared_ptr<FrameRecord>> replaced;  // released after the lock
+  std::lock_guard lock(m_lock);
+  const std::size_t kept = !m_frames.empty() && m_frames.front().get() == m_peeked ? 1 : 0;
+  while (m_frames.size() > kept) {
+    replaced.push_back(std::move(m_frames.back()));
+    m_frames.pop_back();
+  }
+  m_frames.push_back(std::move(frame));
+  const int n = static_cast<int>(m_frames.size());
+  m_count.store(n, std::memory_order_release);
+  return n;
+}
+
 std::uint32_t VideoList::PeekHead(const std::uint8_t** data, std::uint16_t* width, std::uint16_t* height,
                                   std::uint32_t* time, FrameRef* keep) {
   if (Count() == 0) return 0;
@@ -34,6 +48,7 @@ std::uint32_t VideoList::PeekHead(const std::uint8_t** data, std::uint16_t* widt
   if (height) *height = head->height;
   if (time) *time = head->time;
   if (keep) *keep = head;
+  m_peeked = head.get();
   return head->size;
 }
 
@@ -43,6 +58,7 @@ int VideoList::DropHead() {
   if (m_frames.empty()) return -1;
   dropped = std::move(m_frames.front());
   m_frames.pop_front();
+  if (dropped.get() == m_peeked) m_peeked = nullptr;
   const int n = static_cast<int>(m_frames.size());
   m_count.store(n, std::memory_order_release);
   return n;

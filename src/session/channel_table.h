@@ -3,8 +3,8 @@
 //
 // The channel table holds one record per channel whose video is arriving; each
 // record's VideoList holds received pictures until the render thread has drawn
-// them. The parse thread appends a frame only to an empty list, so each list
-// is a one-slot mailbox.
+// them. The parse thread puts each new picture in place of one still waiting,
+// so each list is a one-slot mailbox that always offers the newest picture.
 //
 // Hand-over between threads: records and frames are reference-counted. The
 // render thread takes a reference to the first record and to the frame it
@@ -40,6 +40,11 @@ class VideoList {
  public:
   // Links the frame after the newest; returns the new count.
   int Append(std::shared_ptr<FrameRecord> frame);
+  // The parse thread's put: the frame replaces every frame still waiting. A
+  // head the render thread has peeked is kept until it drops it (it may be
+  // drawing from it), with the new frame behind it, so its drop never takes
+  // the newer picture. Returns the new count (1, or 2 behind a peeked head).
+  int PutNewest(std::shared_ptr<FrameRecord> frame);
   // The oldest frame's fields; returns its size, or 0 (outputs untouched) when
   // the list is empty. keep, when given, holds the frame alive after a drop.
   std::uint32_t PeekHead(const std::uint8_t** data, std::uint16_t* width, std::uint16_t* height,
@@ -51,6 +56,7 @@ class VideoList {
  private:
   std::mutex m_lock;
   std::deque<std::shared_ptr<FrameRecord>> m_frames;
+  const FrameRecord* m_peeked = nullptr;  // the head as last peeked; only DropHead unlinks it
   std::atomic<int> m_count{0};
 };
 

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -39,6 +40,7 @@ CDvrSession::~CDvrSession() {
 void CDvrSession::CreateSocket() {
   m_pSocket = std::make_unique<CSoc_TCP>(m_hNotifyWnd.load(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET,
                                          WM_DVR_CLOSE_SOCKET);
+  m_pSocket->SetReceiveSignal(m_pParseEvent);
 }
 
 int CDvrSession::TryConnect_DVR() {
@@ -57,25 +59,31 @@ int CDvrSession::TryConnect_DVR() {
   if (dot == std::u16string::npos || dot == 0) {
     // No dot, or a leading one: a DVR identifier, resolved through DDNS.
     const auto resolved = ResolveDdns(m_strAddress);
-    if (!resolved) return 0;
+    if (!resolved) {
+      DebugOut(" TryConnect_DVR! => DDNS lookup failed [%s]\r\n", address.c_str());
+      return 0;
+    }
     const std::string real = ToAnsi(*resolved);
     DebugOut(" Real Connect IP [%s]\r\n", Utf16ToUtf8(*resolved).c_str());
     CreateSocket();
-    return m_pSocket->ConnectByName(real.c_str(), port) ? 1 : 0;
+    return ConnectStarted(m_pSocket->ConnectByName(real.c_str(), port));
   }
 
   DebugOut(" Dot Position [%d]\r\n", static_cast<int>(dot));
   const std::int32_t firstLabel = ParseDecimal(m_strAddress.substr(0, dot));
   if (firstLabel >= 1 && firstLabel <= 254) {
     CreateSocket();
-    return m_pSocket->ConnectByName(ToAnsi(m_strAddress).c_str(), port) ? 1 : 0;
+    return ConnectStarted(m_pSocket->ConnectByName(ToAnsi(m_strAddress).c_str(), port));
   }
 
   // A host name: look it up (blocking), then connect to its first address.
   char scratch[256];
   WideToAnsi(m_strAddress.c_str(), scratch, static_cast<int>(std::min<std::size_t>(m_strAddress.size(), 255)));
   const auto addr = ResolveHostV4(scratch);
-  if (!addr) return 0;
+  if (!addr) {
+    DebugOut(" TryConnect_DVR! => name not found [%s]\r\n", scratch);
+    return 0;
+  }
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(port);
@@ -83,9 +91,14 @@ int CDvrSession::TryConnect_DVR() {
   const auto* b = reinterpret_cast<const std::uint8_t*>(&sa.sin_addr.s_addr);
   DebugOut(" TryConnect_DVR! => DomainName [%d][%d][%d][%d]\r\n", b[0], b[1], b[2], b[3]);
   CreateSocket();
-  if (!m_pSocket->ConnectByAddress(sa)) return 0;
+  if (!ConnectStarted(m_pSocket->ConnectByAddress(sa))) return 0;
   DebugOut(" ConnectSocket OK!\r\n");
   return 1;
+}
+
+int CDvrSession::ConnectStarted(int opened) {
+  if (!opened) DebugOut(" TryConnect_DVR! => socket not created [%d]\r\n", CAsyncSocket::GetLastError());
+  return opened ? 1 : 0;
 }
 
 int CDvrSession::Start() {
@@ -117,14 +130,14 @@ bool CDvrSession::StartParseThread() {
 void CDvrSession::Stop() {
   if (m_bParseStop.load() == 0) {
     m_bParseStop.store(1);
-    if (m_hParseThread.joinable()) m_hParseThread.join();
+    m_pParseEvent->Set();
   }
+  if (m_hParseThread.joinable()) m_hParseThread.join();
   if (m_bSendStop.load() == 0) {
     m_bSendStop.store(1);
-    if (m_pSendEvent) m_pSendEvent->Set();
-    if (m_hSendThread.joinable()) m_hSendThread.join();
+    m_SendEvent.Set();
   }
-  m_pSendEvent.reset();
+  if (m_hSendThread.joinable()) m_hSendThread.join();
   if (m_pSocket) {
     m_pSocket->Disconnect();
     m_pSocket.reset();
@@ -137,21 +150,15 @@ void CDvrSession::Stop() {
 }
 
 void CDvrSession::Reset() {
-  m_bParseStop.store(1);
-  m_bSendStop.store(1);
-  m_bStarted.store(0);
-  if (m_hParseThread.joinable()) m_hParseThread.join();
-  if (m_hSendThread.joinable()) m_hSendThread.join();
-  m_pSocket.reset();
-  m_pProtocol.reset();
-  m_ChannelTable.Clear();
+  // A started session is stopped first: its threads are woken and joined,
+  // never waited for while asleep.
+  Stop();
   for (int i = 0; i < kMaxChannels; ++i) {
     m_bCamera[i].store(0);
     m_bPTZ[i].store(0);
     m_bLock[i].store(0);
     m_bFunction[i].store(0);
   }
-  m_pSendEvent = std::make_unique<AutoResetEvent>(true);
 }
 
 void CDvrSession::Disconnect() {
@@ -162,8 +169,13 @@ void CDvrSession::Disconnect() {
 void CDvrSession::AttachOffline(std::unique_ptr<CSoc_TCP> socket) {
   Stop();
   m_pSocket = std::move(socket);
+  if (m_pSocket) m_pSocket->SetReceiveSignal(m_pParseEvent);
   m_pProtocol = std::make_unique<CDvrProtocol>();
 }
+
+bool CDvrSession::WaitForFrame(int timeoutMs) { return m_FrameEvent.WaitFor(std::max(0, timeoutMs)); }
+
+void CDvrSession::WakeFrameWaiter() { m_FrameEvent.Set(); }
 
 // --- requests ---
 
@@ -197,7 +209,7 @@ void CDvrSession::CMD_PTZ_Control(std::uint8_t channel, std::uint8_t control) {
 int CDvrSession::SendToDvr(Message message) {
   if (m_bSendStop.load() != 0 || message.length == 0 || !message) return 0;
   const int before = m_SendQueue.Push(std::move(message));
-  if (before == 0 && m_pSendEvent) m_pSendEvent->Set();
+  if (before == 0) m_SendEvent.Set();
   return 1;
 }
 
@@ -224,7 +236,7 @@ bool CDvrSession::SendWhole(const Message& message) {
 void CDvrSession::SendThreadMain() {
   while (m_bSendStop.load() == 0) {
     if (m_SendQueue.Count() == 0) {
-      m_pSendEvent->Wait();
+      m_SendEvent.Wait();
       if (m_bSendStop.load() != 0) break;
     }
     Message m;
@@ -245,13 +257,9 @@ void CDvrSession::Post(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
 
 void CDvrSession::ParseThreadMain() {
   while (m_bParseStop.load() == 0) {
-    // Skipping garbage is not a message: search on until a header (or too
-    // little data) is found, so a stray byte costs one pass, not one per byte.
-    ParseStep step;
-    do {
-      step = ParseOneMessage();
-    } while (step == ParseStep::Resync && m_bParseStop.load() == 0);
-    SleepMs(kParsePaceMs);
+    ParsePass();
+    // Sleeps until the socket stores more bytes (or a stop), at most the pace.
+    m_pParseEvent->WaitFor(kParsePaceMs);
   }
 }
 

@@ -27,6 +27,8 @@ namespace lv {
 
 constexpr int kMaxChannels = 16;
 constexpr std::uint8_t kNoChannel = 255;
+// The longest the parse thread waits for bytes before it looks at the ring
+// again; it wakes earlier whenever the socket stores received bytes.
 constexpr int kParsePaceMs = 30;
 // The longest body the parser waits for: a whole message must fit in what the
 // receive path can fill (it stops while a chunk or less is free).
@@ -63,12 +65,23 @@ class CDvrSession {
   // Queues a whole message for the send thread; 0 when refused.
   int SendToDvr(Message message);
 
-  // One pass of the parse thread without its pause.
+  // One message out of the ring: what the parse thread repeats.
   ParseStep ParseOneMessage();
+  // One pass of the parse thread without its wait: every complete message in
+  // the ring (garbage skipped on the way); returns how many were handled.
+  int ParsePass();
+
   // Gives the session a socket and a fresh codec without connecting or
   // starting threads, so the parser can be driven step by step on bytes
   // written straight into the socket's ring (tests, benchmarks).
   void AttachOffline(std::unique_ptr<CSoc_TCP> socket);
+
+  // Render thread side. Waits at most timeoutMs for a frame to be handed to
+  // any channel list since the last call (auto-reset: one waiter, signal
+  // consumed); true when one was.
+  bool WaitForFrame(int timeoutMs);
+  // Wakes a WaitForFrame caller at once (used to stop the waiter); it returns true.
+  void WakeFrameWaiter();
 
   // --- site fields ---
   std::atomic<HWND> m_hNotifyWnd{0};
@@ -105,6 +118,7 @@ class CDvrSession {
 
  private:
   void CreateSocket();
+  int ConnectStarted(int opened);
   bool StartSendThread();
   bool StartParseThread();
   void SendThreadMain();
@@ -123,7 +137,12 @@ class CDvrSession {
   std::unique_ptr<CDvrProtocol> m_pProtocol;
   DecodeResult m_DecodeResult;  // the parse thread's scratch
   SendQueue m_SendQueue;
-  std::unique_ptr<AutoResetEvent> m_pSendEvent;
+  // The three events live as long as the session: threads started after a
+  // stop, a reset or an offline attach wait on the same objects, and the
+  // render thread may wait on the frame event across any of those.
+  AutoResetEvent m_SendEvent{true};
+  std::shared_ptr<AutoResetEvent> m_pParseEvent = std::make_shared<AutoResetEvent>();  // shared with the socket
+  AutoResetEvent m_FrameEvent;
   std::atomic<int> m_bParseStop{1};
   std::atomic<int> m_bSendStop{1};
   std::thread m_hParseThread;

@@ -1,11 +1,26 @@
-// The parse thread's work: cut one message out of the receive ring, decode it,
-// act on it and report it to the view.
+// The parse thread's work: cut each complete message out of the receive ring,
+// decode it, act on it and report it to the view.
 #include <new>
 
 #include "platform/core/debug_out.h"
 #include "session/dvr_session.h"
 
 namespace lv {
+
+int CDvrSession::ParsePass() {
+  // On the parse thread a stop request ends the pass early; driven from
+  // outside (no thread running) the pass always runs dry.
+  const bool onThread = m_bParseStop.load() == 0;
+  int handled = 0;
+  for (;;) {
+    const ParseStep step = ParseOneMessage();
+    if (step == ParseStep::Idle || step == ParseStep::Incomplete) break;
+    // Skipped garbage is no message: the search goes on to the next header.
+    if (step != ParseStep::Resync) ++handled;
+    if (onThread && m_bParseStop.load() != 0) break;
+  }
+  return handled;
+}
 
 ParseStep CDvrSession::ParseOneMessage() {
   CRingBuffer& ring = m_pSocket->Ring();
@@ -33,6 +48,9 @@ ParseStep CDvrSession::ParseOneMessage() {
 
   Message m;
   m.length = kHeaderSize + header.bodyLength;
+  // Nothing is allocated until the whole message is in the ring: a large
+  // picture arrives in many pieces, each of which wakes this thread.
+  if (ring.DataSize() < static_cast<std::int32_t>(m.length)) return ParseStep::Incomplete;
   m.data.reset(new (std::nothrow) std::uint8_t[m.length]);
   if (!m.data) return ParseStep::Incomplete;  // try again on the next pass
   if (!ring.Read(m.data.get(), static_cast<std::int32_t>(m.length))) return ParseStep::Incomplete;
@@ -54,9 +72,10 @@ void CDvrSession::HandleVideo(Message&& message, std::uint32_t result) {
     DebugOut("[DVR Data] Open Channel[%d] and AddList!\r\n", info.channel);
   }
   ChannelRef record = m_ChannelTable.Find(info.channel);
-  // One slot per channel: a frame is taken only into an empty list.
-  if (record && record->open.load() == 1 && record->frames->Count() == 0)
-    record->frames->Append(FrameRecord::FromMessage(std::move(message), info));
+  if (!record || record->open.load() != 1) return;
+  // One slot per channel, newest wins: a picture still waiting is replaced.
+  record->frames->PutNewest(FrameRecord::FromMessage(std::move(message), info));
+  m_FrameEvent.Set();
 }
 
 void CDvrSession::SetChannelFlags() {
@@ -90,12 +109,13 @@ void CDvrSession::VersionReply(const char* name, const std::array<std::uint8_t, 
     Post(msg, 0, static_cast<LPARAM>(result));
     return;
   }
-  WPARAM w = 0;
-  if (bodyLength == 4) {
-    for (int i = 0; i < 4; ++i) keep[i].store(digits[i]);
-    number.store(VersionNumber(digits.data()));
-    w = GetU32(digits.data());  // the four digits as one big-endian word
-  }
+  // A reply of the wrong length records zeros, as the hardware-info reply
+  // does: the numbers of an earlier connection must not decide how this
+  // connection's login masks are read.
+  const bool valid = bodyLength == 4;
+  for (int i = 0; i < 4; ++i) keep[i].store(valid ? digits[i] : 0);
+  number.store(valid ? VersionNumber(digits.data()) : 0);
+  const WPARAM w = valid ? GetU32(digits.data()) : 0;  // the four digits as one big-endian word
   Post(msg, w, static_cast<LPARAM>(result));
 }
 

@@ -84,9 +84,15 @@ TEST(SocTcp, ConnectPostsOnceAndPeerClosePostsClose) {
   EXPECT_EQ(m->wParam, 0u);
   EXPECT_EQ(m->lParam, reinterpret_cast<LPARAM>(&sock));
 
+  // A reader waiting for bytes is woken when they are stored, not before.
+  auto signal = std::make_shared<AutoResetEvent>();
+  sock.SetReceiveSignal(signal);
+  PumpFor(20);
+  EXPECT_FALSE(signal->WaitFor(0));
   const char hello[] = "hello";
   ASSERT_EQ(::send(listener.Peer(), hello, 5, 0), 5);
   ASSERT_TRUE(PumpUntil([&] { return sock.Ring().DataSize() == 5; }));
+  EXPECT_TRUE(signal->WaitFor(0));
   char got[5];
   sock.Ring().Read(got, 5);
   EXPECT_EQ(std::string(got, 5), "hello");
@@ -134,28 +140,35 @@ TEST(SocTcp, PeerResetPostsCloseOnce) {
   EXPECT_EQ(view.Count(WM_DVR_CLOSE_SOCKET), 1u);
 }
 
-TEST(SocTcp, RefusedConnectPostsNothing) {
-  const std::uint16_t port = UnusedPort();
-  MessageRecorder view;
-  CSoc_TCP sock(view.Handle(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET, WM_DVR_CLOSE_SOCKET);
-  EXPECT_EQ(sock.ConnectByName("127.0.0.1", port), 1);  // the socket opened; the connect fails later
-  ASSERT_TRUE(PumpUntil([&] { return sock.ConnectError() != 0; }));
-  EXPECT_EQ(sock.ConnectError(), kErrConnRefused);
-  PumpFor(50);
-  EXPECT_TRUE(view.Messages().empty());
-  EXPECT_EQ(sock.IsConnected(), 0);
-  sock.Disconnect();  // does nothing: never connected
-  EXPECT_EQ(sock.IsConnected(), 0);
-}
-
-TEST(SocTcp, UnresolvableNameStillOpensTheSocketAndPostsNothing) {
-  SetResolverHook([](const std::string&) { return std::optional<std::uint32_t>{}; });
-  MessageRecorder view;
-  CSoc_TCP sock(view.Handle(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET, WM_DVR_CLOSE_SOCKET);
-  EXPECT_EQ(sock.ConnectByName("no.such.host", 80), 1);
+// A connect that cannot complete is reported once, with its error code.
+TEST(SocTcp, ConnectThatCannotCompletePostsConnectFail) {
+  SetResolverHook([](const std::string&) { return std::optional<std::uint32_t>{}; });  // no name resolves
+  struct Case {
+    const char* host;
+    std::uint16_t port;
+    int error;
+  } cases[] = {
+      {"127.0.0.1", UnusedPort(), kErrConnRefused},
+      {"no.such.host", 80, kErrHostNotFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    lvtest::DebugCapture debug;
+    MessageRecorder view;
+    CSoc_TCP sock(view.Handle(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET, WM_DVR_CLOSE_SOCKET);
+    EXPECT_EQ(sock.ConnectByName(c.host, c.port), 1);  // the socket opened; the connect fails later
+    ASSERT_TRUE(PumpUntil([&] { return view.Count(WM_DVR_CONNECT_FAIL) == 1; }));
+    PumpFor(50);
+    ASSERT_EQ(view.Messages().size(), 1u);
+    EXPECT_EQ(view.Messages()[0].wParam, static_cast<WPARAM>(c.error));
+    EXPECT_EQ(view.Messages()[0].lParam, reinterpret_cast<LPARAM>(&sock));
+    EXPECT_EQ(sock.ConnectError(), c.error);
+    EXPECT_TRUE(debug.Contains(" ConnectSocket Fail! [" + std::to_string(c.error) + "]\r\n"));
+    EXPECT_EQ(sock.IsConnected(), 0);
+    sock.Disconnect();  // does nothing: never connected
+    EXPECT_EQ(sock.IsConnected(), 0);
+  }
   SetResolverHook({});
-  PumpFor(50);
-  EXPECT_TRUE(view.Messages().empty());
 }
 
 TEST(SocTcp, WithoutWindowNothingIsPosted) {

@@ -4,7 +4,14 @@
 
 #include <arpa/inet.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "dvrsim/ddns_server.h"
 #include "dvrsim/simulator.h"
@@ -113,6 +120,47 @@ dvrsim::Config SmallPictures() {
   cfg.height = 144;
   return cfg;
 }
+
+// Ends the process when one step takes longer than its budget, naming the
+// step: a call that would hang fails the run instead of stalling it.
+class Watchdog {
+ public:
+  explicit Watchdog(int secondsPerStep)
+      : m_budget(secondsPerStep), m_thread([this] { Run(); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_done = true;
+    }
+    m_cv.notify_one();
+    m_thread.join();
+  }
+  void Step(const char* what) {
+    std::lock_guard lock(m_mutex);
+    m_step = what;
+    m_deadline = std::chrono::steady_clock::now() + m_budget;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(m_mutex);
+    while (!m_done) {
+      if (m_cv.wait_until(lock, m_deadline) == std::cv_status::timeout && !m_done &&
+          std::chrono::steady_clock::now() >= m_deadline) {
+        std::fprintf(stderr, "watchdog: step \"%s\" did not finish\n", m_step);
+        std::fflush(stderr);
+        std::_Exit(1);
+      }
+    }
+  }
+  const std::chrono::seconds m_budget;
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  bool m_done = false;
+  const char* m_step = "start";
+  std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::now() + m_budget;
+  std::thread m_thread;
+};
 
 class SessionE2E : public ::testing::Test {
  protected:
@@ -262,6 +310,7 @@ TEST_F(SessionE2E, HostNameThroughTheLookupSeam) {
   MakeSession(u"nowhere.site.test");
   EXPECT_EQ(session->TryConnect_DVR(), 0);
   EXPECT_EQ(session->Socket(), nullptr);
+  EXPECT_TRUE(debug.Contains(" TryConnect_DVR! => name not found [nowhere.site.test]\r\n"));
   MakeSession(u"300.0.0.1");  // first label out of range: looked up as a name
   EXPECT_EQ(session->TryConnect_DVR(), 0);
   debug.Clear();
@@ -321,8 +370,10 @@ TEST_F(SessionE2E, DdnsFailuresLeaveNoSocket) {
   dvrsim::DdnsServer ddns(std::map<std::string, std::string>{{"cam1", "127.0.0.1"}});
   ASSERT_TRUE(ddns.Start(0));
   SetDdnsServer("127.0.0.1", ddns.Port());
+  DebugCapture debug;
   MakeSession(u"unknown-id");  // reply without markers
   EXPECT_EQ(session->TryConnect_DVR(), 0);
+  EXPECT_TRUE(debug.Contains(" TryConnect_DVR! => DDNS lookup failed [unknown-id]\r\n"));
   EXPECT_EQ(session->Socket(), nullptr);
   PumpFor(50);
   EXPECT_TRUE(view.log.empty());
@@ -393,18 +444,99 @@ TEST_F(SessionE2E, ConnectionDropMidStream) {
   ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_OPEN));
 }
 
-TEST_F(SessionE2E, RefusedConnectionPostsNothing) {
+TEST_F(SessionE2E, RefusedConnectionPostsConnectFail) {
   StartSim();
   const std::uint16_t port = sim->Port();
   sim->Stop();
   MakeSession(u"127.0.0.1");
   session->m_nPort = port;
   EXPECT_EQ(session->TryConnect_DVR(), 1);  // the attempt started
-  PumpFor(200);
-  EXPECT_TRUE(view.log.empty());
+  ASSERT_TRUE(WaitFor(WM_DVR_CONNECT_FAIL));
+  PumpFor(50);
+  ASSERT_EQ(view.log.size(), 1u);
+  EXPECT_EQ(view.log[0].wParam, static_cast<WPARAM>(kErrConnRefused));
+  DebugCapture debug;
   MakeSession(u"127.0.0.1");
   session->m_nPort = 70000;  // not a TCP port
   EXPECT_EQ(session->TryConnect_DVR(), 0);
+  EXPECT_TRUE(debug.Contains(" TryConnect_DVR! => invalid port [70000]\r\n"));
+}
+
+// Every order of the connection calls leaves a session that neither crashes
+// nor hangs, and a render-like waiter on the frame hand-over survives them all.
+TEST_F(SessionE2E, LifecycleOrdersNeitherCrashNorHang) {
+  Watchdog watchdog(60);
+  StartSim(SmallPictures());
+  MakeSession(u"127.0.0.1");
+  CDvrSession* s = session.get();
+  std::atomic<bool> stopWaiter{false};
+  std::atomic<int> frameWakes{0};
+  std::thread waiter([&] {
+    while (!stopWaiter.load())
+      if (s->WaitForFrame(1000)) frameWakes.fetch_add(1);
+  });
+  struct StopWaiter {  // also on an early return of a failed assertion
+    std::function<void()> stop;
+    ~StopWaiter() { stop(); }
+  } stopWaiterOnExit{[&] {
+    if (!waiter.joinable()) return;
+    stopWaiter.store(true);
+    s->WakeFrameWaiter();
+    waiter.join();
+  }};
+  auto idle = [&] {
+    EXPECT_FALSE(s->SendThreadRunning());
+    EXPECT_FALSE(s->ParseThreadRunning());
+    EXPECT_EQ(s->m_bStarted.load(), 0);
+    EXPECT_EQ(s->Socket(), nullptr);
+    PumpFor(30);  // what the old connection posted is delivered now
+    view.log.clear();
+  };
+  auto connectAndOpen = [&] {
+    ASSERT_EQ(s->TryConnect_DVR(), 1);
+    ASSERT_TRUE(WaitFor(WM_DVR_REPLAY_LOGIN));  // the send thread sent the requests
+    ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_OPEN));
+  };
+
+  watchdog.Step("connect, start");
+  connectAndOpen();
+  ASSERT_TRUE(PumpUntil([&] { return frameWakes.load() > 0; }));
+  watchdog.Step("stop");
+  s->Stop();
+  idle();
+  watchdog.Step("connect, start after a stop");
+  connectAndOpen();
+
+  watchdog.Step("reset while started");
+  s->Reset();
+  idle();
+
+  watchdog.Step("attach offline, start");
+  s->AttachOffline(std::make_unique<CSoc_TCP>(view.Handle(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET,
+                                              WM_DVR_CLOSE_SOCKET));
+  ASSERT_EQ(s->Start(), 1);
+  const Bytes heartbeat = [] {
+    Bytes b = Header(PID_XAV_RES_HEARTBEAT, 0);
+    PutU32(b.data() + 4, 1);
+    return b;
+  }();
+  s->Socket()->Ring().Write(heartbeat.data(), static_cast<std::int32_t>(heartbeat.size()));
+  ASSERT_TRUE(WaitFor(WM_DVR_REPLAY_HEARTBEAT));  // the parse thread reads the attached ring
+  s->ReqHwInfo();  // the send thread runs too (the unconnected socket refuses the bytes)
+
+  watchdog.Step("disconnect twice");
+  s->Disconnect();
+  s->Disconnect();
+  idle();
+
+  watchdog.Step("connect, start, then stop the frame waiter");
+  connectAndOpen();
+  stopWaiterOnExit.stop();  // WakeFrameWaiter returns the waiter at once
+
+  watchdog.Step("destroy while started");
+  ASSERT_EQ(s->m_bStarted.load(), 1);
+  session.reset();
+  watchdog.Step("done");
 }
 
 TEST_F(SessionE2E, RequestsBeforeConnectingOrAfterStopQueueNothing) {
