@@ -133,46 +133,57 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
+  // Strict decoding: overlong forms, encoded surrogates, code points above
+  // U+10FFFF, stray continuation bytes and cut sequences each become one
+  // U+FFFD (for the longest valid start of a sequence), and decoding resumes
+  // at the first byte that did not fit.
   std::u16string out;
   out.reserve(text.size());
+  const auto byteAt = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto b = static_cast<std::uint8_t>(text[i]);
-    std::uint32_t cp = 0xFFFD;
-    std::size_t len = 1;
+    const std::uint8_t b = byteAt(i++);
     if (b < 0x80) {
-      cp = b;
-    } else if ((b >> 5) == 0x6) {
-      len = 2;
-    } else if ((b >> 4) == 0xE) {
-      len = 3;
-    } else if ((b >> 3) == 0x1E) {
-      len = 4;
+      out.push_back(b);
+      continue;
     }
-    if (len > 1) {
-      if (i + len > text.size()) {
-        len = 1;
-      } else {
-        cp = b & (0xFF >> (len + 1));
-        for (std::size_t k = 1; k < len; ++k) {
-          const auto c = static_cast<std::uint8_t>(text[i + k]);
-          if ((c >> 6) != 0x2) {
-            cp = 0xFFFD;
-            len = k;
-            break;
-          }
-          cp = (cp << 6) | (c & 0x3F);
-        }
+    std::size_t need = 0;      // continuation bytes that follow the lead
+    std::uint8_t lo = 0x80, hi = 0xBF;  // the allowed range of the first of them
+    std::uint32_t cp = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      need = 1;
+      cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      need = 2;
+      cp = b & 0x0F;
+      if (b == 0xE0) lo = 0xA0;  // shorter forms are overlong
+      if (b == 0xED) hi = 0x9F;  // ED A0..BF would encode surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      need = 3;
+      cp = b & 0x07;
+      if (b == 0xF0) lo = 0x90;  // overlong
+      if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
+    } else {
+      out.push_back(0xFFFD);  // C0, C1, F5..FF or a stray continuation byte
+      continue;
+    }
+    bool complete = true;
+    for (std::size_t k = 0; k < need; ++k, lo = 0x80, hi = 0xBF) {
+      if (i >= text.size() || byteAt(i) < lo || byteAt(i) > hi) {
+        complete = false;
+        break;
       }
+      cp = (cp << 6) | (byteAt(i++) & 0x3F);
     }
-    if (cp >= 0x10000 && cp <= 0x10FFFF) {
+    if (!complete) {
+      out.push_back(0xFFFD);
+    } else if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
     } else {
-      out.push_back(static_cast<char16_t>(cp > 0xFFFF ? 0xFFFD : cp));
+      out.push_back(static_cast<char16_t>(cp));
     }
-    i += len;
   }
   return out;
 }

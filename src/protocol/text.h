@@ -33,7 +33,9 @@ bool FitsCodePage(std::u16string_view text);
 std::uint8_t CharToAnsi(char16_t c);
 char16_t AnsiToChar(std::uint8_t b);
 
-// UTF-16 <-> UTF-8, for debug lines and the UI (unpaired surrogates become U+FFFD).
+// UTF-16 <-> UTF-8, for debug lines and the UI. Unpaired surrogates and every
+// malformed UTF-8 sequence (overlong, encoded surrogate, beyond U+10FFFF,
+// stray or missing continuation bytes) become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 // The code-page bytes of text as a std::string.

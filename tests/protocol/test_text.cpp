@@ -65,3 +65,37 @@ TEST(Utf8, RoundTripIncludingSurrogatePairs) {
   EXPECT_EQ(Utf8ToUtf16("\xFF" "a"), u"\uFFFDa");  // invalid byte
   EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");       // cut sequence
 }
+
+// Every malformed sequence becomes U+FFFD (one per longest valid start, then
+// decoding resumes at the byte that did not fit); nothing malformed ever
+// yields a character, least of all '\0', '.', '/' or a lone surrogate.
+TEST(Utf8, MalformedSequencesBecomeReplacementCharacters) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::u16string expected;
+  } cases[] = {
+      {"overlong NUL", "\xC0\x80", u"\uFFFD\uFFFD"},
+      {"overlong '.'", "\xC0\xAE", u"\uFFFD\uFFFD"},
+      {"C1 lead", "\xC1\xBF" "a", u"\uFFFD\uFFFDa"},
+      {"overlong '/' in three bytes", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
+      {"overlong in four bytes", "\xF0\x8F\xBF\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"encoded high surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+      {"encoded low surrogate", "\xED\xBF\xBF", u"\uFFFD\uFFFD\uFFFD"},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"lead F5", "\xF5\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"lead FE", "\xFE" "b", u"\uFFFDb"},
+      {"stray continuation", "a\x80" "b", u"a\uFFFDb"},
+      {"cut three-byte sequence", "\xE2\x82" "c", u"\uFFFDc"},
+      {"cut at the end", "x\xF0\x9F\x98", u"x\uFFFD"},
+      {"lead before a new lead", "\xC3\xC3\xA9", u"\uFFFD\u00E9"},
+      // The edges of what is valid still decode.
+      {"U+0080", "\xC2\x80", u"\u0080"},
+      {"U+0800", "\xE0\xA0\x80", u"\u0800"},
+      {"U+D7FF", "\xED\x9F\xBF", u"\uD7FF"},
+      {"U+E000", "\xEE\x80\x80", u"\uE000"},
+      {"U+10000", "\xF0\x90\x80\x80", u"\U00010000"},
+      {"U+10FFFF", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.bytes), c.expected) << c.what;
+}
