@@ -2,8 +2,11 @@
 // simulator's send of a picture to the picture's arrival in its frame list,
 // the client's CPU time per picture, and its resident memory while a channel
 // is open. The simulator stamps each picture with its steady-clock send time.
+// A render-like thread waits for the hand-over (WaitForFrame) and takes each
+// frame as it comes; the latency is reported per 5-second window too, so a
+// client that falls behind shows as a latency that grows.
 //
-//   bench_stream [seconds=10] [WxH=704x480] [fps=25]
+//   bench_stream [seconds=20] [WxH=704x480] [fps=25]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -15,11 +18,14 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/core/message_target.h"
@@ -47,6 +53,12 @@ long RssKiB() {
   return -1;
 }
 
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
+}
+
 std::uint64_t NowMicros() {
   return static_cast<std::uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
@@ -56,7 +68,7 @@ std::uint64_t NowMicros() {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+  const int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
   const std::string size = argc > 2 ? argv[2] : "704x480";
   const std::string fps = argc > 3 ? argv[3] : "25";
   const int port = 20000 + static_cast<int>(getpid() % 20000);
@@ -111,51 +123,82 @@ int main(int argc, char** argv) {
   }
 
   // Let the stream settle for a second, then measure.
-  std::vector<double> latencyMs;
-  long rss = 0;
-  double cpuStart = 0;
-  int frames = 0;
-  const auto settle = Clock::now() + std::chrono::seconds(1);
-  const auto end = settle + std::chrono::seconds(seconds);
-  bool measuring = false;
-  while (Clock::now() < end && !closed) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    if (!measuring && Clock::now() >= settle && opened) {
-      measuring = true;
-      cpuStart = CpuSeconds();
-    }
-    // A renderer polling every 0.5 ms: the delay it adds is at most that.
-    ChannelRef rec = session.m_ChannelTable.First();
-    FrameRef frame;
-    if (rec && rec->frames->PeekHead(nullptr, nullptr, nullptr, nullptr, &frame) > 0) {
+  struct Sample {
+    double atSeconds;  // since the measurement began
+    double latencyMs;
+  };
+  std::vector<Sample> samples;  // the taker's until it is joined
+  std::atomic<bool> measuring{false}, stopTaker{false};
+  std::atomic<long> rss{0};
+  Clock::time_point measureStart{};
+  std::thread taker([&] {
+    while (!stopTaker.load()) {
+      if (!session.WaitForFrame(kParsePaceMs)) continue;
       const std::uint64_t now = NowMicros();
+      ChannelRef rec = session.m_ChannelTable.First();
+      FrameRef frame;
+      if (!rec || rec->frames->PeekHead(nullptr, nullptr, nullptr, nullptr, &frame) == 0) continue;
+      rec->frames->DropHead();
+      if (!measuring.load()) continue;
       const std::uint8_t* stamp = frame->buffer.get() + 12 + 22;
       std::uint64_t sent = 0;
       for (int i = 0; i < 7; ++i) sent = (sent << 8) | stamp[i];
-      rec->frames->DropHead();
-      if (measuring) {
-        latencyMs.push_back(static_cast<double>(now - (sent & ((1ull << 56) - 1)) % (1ull << 56)) / 1000.0);
-        ++frames;
-        rss = std::max(rss, RssKiB());
-      }
+      const std::uint64_t mask = (1ull << 56) - 1;
+      samples.push_back({std::chrono::duration<double>(Clock::now() - measureStart).count(),
+                         static_cast<double>((now - sent) & mask) / 1000.0});
+      rss.store(std::max(rss.load(), RssKiB()));
     }
-    QThread::usleep(500);
-  }
+  });
+
+  double cpuStart = 0;
+  const auto settle = Clock::now() + std::chrono::seconds(1);
+  const auto end = settle + std::chrono::seconds(seconds);
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    if (closed || Clock::now() >= end) {
+      QCoreApplication::quit();
+    } else if (!measuring.load() && opened && Clock::now() >= settle) {
+      cpuStart = CpuSeconds();
+      measureStart = Clock::now();
+      measuring.store(true);
+    }
+  });
+  tick.start(10);
+  QCoreApplication::exec();
   const double cpu = CpuSeconds() - cpuStart;
+  stopTaker.store(true);
+  session.WakeFrameWaiter();
+  taker.join();
   session.Disconnect();
   kill(sim, SIGTERM);
   waitpid(sim, nullptr, 0);
 
-  if (latencyMs.empty()) {
+  if (samples.empty()) {
     std::fprintf(stderr, "no frames measured\n");
     return 1;
   }
-  std::sort(latencyMs.begin(), latencyMs.end());
-  auto pct = [&](double p) { return latencyMs[std::min(latencyMs.size() - 1, static_cast<std::size_t>(p * latencyMs.size()))]; };
-  std::printf("stream %s at %s fps for %d s: %d frames taken\n", size.c_str(), fps.c_str(), seconds, frames);
-  std::printf("latency send -> frame list: median %.2f ms, p99 %.2f ms, max %.2f ms\n", pct(0.5), pct(0.99),
-              latencyMs.back());
-  std::printf("client CPU per frame: %.3f ms (includes this 0.5 ms polling loop)\n", 1000.0 * cpu / frames);
-  std::printf("resident memory with the channel open: %ld KiB\n", rss);
-  return 0;
+  std::vector<double> all;
+  for (const auto& x : samples) all.push_back(x.latencyMs);
+  const int frames = static_cast<int>(samples.size());
+  std::printf("stream %s at %s fps for %d s: %d frames taken (%.1f/s)\n", size.c_str(), fps.c_str(), seconds, frames,
+              frames / static_cast<double>(seconds));
+  std::printf("latency send -> frame list: median %.2f ms, p99 %.2f ms, max %.2f ms\n", Percentile(all, 0.5),
+              Percentile(all, 0.99), *std::max_element(all.begin(), all.end()));
+  // Per 5-second window: a client that cannot keep up shows a rising median.
+  std::vector<double> medians;
+  for (int w = 0; w * 5 < seconds; ++w) {
+    std::vector<double> win;
+    for (const auto& x : samples)
+      if (x.atSeconds >= w * 5 && x.atSeconds < (w + 1) * 5) win.push_back(x.latencyMs);
+    if (win.empty()) continue;
+    medians.push_back(Percentile(win, 0.5));
+    std::printf("  %2d-%2d s: %4zu frames, median %.2f ms, p99 %.2f ms\n", w * 5, (w + 1) * 5, win.size(),
+                medians.back(), Percentile(win, 0.99));
+  }
+  // Steady means the last window's median is within 10 ms (or 50 %) of the first's.
+  const bool steady = medians.size() < 2 || medians.back() <= std::max(medians.front() + 10.0, medians.front() * 1.5);
+  std::printf("latency over the run: %s\n", steady ? "steady" : "GROWING (the client falls behind)");
+  std::printf("client CPU per frame: %.3f ms\n", 1000.0 * cpu / frames);
+  std::printf("resident memory with the channel open: %ld KiB\n", rss.load());
+  return steady ? 0 : 2;
 }
