@@ -1,8 +1,14 @@
 #include "controls/text_label.h"
 
+#include <algorithm>
+
 #include "platform/ui/paint_dc.h"
 
 namespace lv {
+namespace {
+// Narrower than this is no longer easy to read; such a text is cut instead.
+constexpr int kMinCondensedPercent = 60;
+}  // namespace
 
 void CTextLabel::CreateLabelFont(int height, int secondSize, bool bold) {
   m_nFontHeight = height;
@@ -26,6 +32,11 @@ void CTextLabel::OnPaint() {
   if (m_hFont) dc.SelectObject(*m_hFont);
   CRect rc;
   GetClientRect(&rc);
+  // A text wider than the label is drawn with narrower letters rather than
+  // cut (the system's fallback for Tahoma is wider than Tahoma).
+  const int width = m_strText.empty() ? 0 : dc.GetTextExtent(m_strText).cx;
+  if (width > rc.Width() && m_hFont)
+    dc.SelectObject(m_hFont->Condensed(std::max(kMinCondensedPercent, rc.Width() * 100 / width)));
   const CBrush oldBrush = dc.SelectObject(CBrush::Solid(m_crBack));
   const CPen oldPen = dc.SelectObject(CPen::Solid(1, m_crBack));
   dc.Rectangle(rc);

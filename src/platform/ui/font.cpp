@@ -73,4 +73,14 @@ bool CFont::GetLogFont(LOGFONT* lf) const {
 
 QFont CFont::Font() const { return m_data ? m_data->font : QGuiApplication::font(); }
 
+CFont CFont::Condensed(int percent) const {
+  CFont out;
+  auto data = std::make_shared<Data>();
+  if (m_data) data->logFont = m_data->logFont;
+  data->font = Font();
+  data->font.setStretch(std::clamp(percent, 1, 100));
+  out.m_data = std::move(data);
+  return out;
+}
+
 }  // namespace lv

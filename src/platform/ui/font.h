@@ -50,6 +50,9 @@ class CFont {
   bool GetLogFont(LOGFONT* lf) const;
   // The Qt font; the application's default font if there is none.
   QFont Font() const;
+  // The same font with its letters narrowed to percent of their width (a
+  // text that would not fit its box); the description stays the same.
+  CFont Condensed(int percent) const;
 
  private:
   struct Data {

@@ -9,6 +9,11 @@ namespace lv {
 inline constexpr UINT WM_CREATE = 0x0001;
 inline constexpr UINT WM_DESTROY = 0x0002;
 inline constexpr UINT WM_SIZE = 0x0005;
+// Sent to a top-level window when it becomes active (WA_ACTIVE) or inactive
+// (WA_INACTIVE) in the low word of wParam.
+inline constexpr UINT WM_ACTIVATE = 0x0006;
+inline constexpr WPARAM WA_INACTIVE = 0;
+inline constexpr WPARAM WA_ACTIVE = 1;
 inline constexpr UINT WM_SETFOCUS = 0x0007;
 inline constexpr UINT WM_KILLFOCUS = 0x0008;
 inline constexpr UINT WM_ENABLE = 0x000A;
