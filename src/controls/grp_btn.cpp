@@ -105,7 +105,9 @@ void GrpBtnProc::PenUp(HWND hwnd, LPARAM lParam) {
   if (GetCapture() != hwnd) return;
   ReleaseCapture();
   if (!Toggle(hwnd)) SetState(hwnd, GB_NORMAL);
-  if (HitTest(hwnd, lParam) && m_data.notify == 1) Notify(hwnd, GBN_CLICKED);
+  if (m_data.notify != 1) return;
+  if (HitTest(hwnd, lParam)) Notify(hwnd, GBN_CLICKED);
+  else if (!Toggle(hwnd)) Notify(hwnd, GBN_RELEASED_OUTSIDE);  // its press was reported: so is its end
 }
 
 void GrpBtnProc::HoverCheck(HWND hwnd) {

@@ -2,7 +2,9 @@
 // "GrpBtn": the program's bitmap button window class. A button shows one of
 // four bitmaps by state (normal, hover, pressed, disabled), follows the pen
 // while it is held, and sends its parent WM_COMMAND twice: GBN_PRESSED when
-// the pen goes down on it and 0 when the pen is lifted inside it. A button
+// the pen goes down on it and 0 when the pen is lifted inside it, or
+// GBN_RELEASED_OUTSIDE when it is lifted after sliding off (owners that act
+// while the pen is held, like PTZ steering, must hear of every release). A button
 // given the same bitmap for all four states is a passive picture that never
 // notifies. No text, no focus, no keyboard.
 #include <QImage>
@@ -23,6 +25,7 @@ inline constexpr UINT GBM_SETSTATE = WM_USER + 3;  // toggle buttons only
 // Notification codes (high 16 bits of the command's wParam).
 inline constexpr int GBN_PRESSED = 1;
 inline constexpr int GBN_CLICKED = BN_CLICKED;
+inline constexpr int GBN_RELEASED_OUTSIDE = 2;
 
 enum : std::int32_t { GB_NORMAL = 0, GB_HOVER = 1, GB_PRESSED = 2, GB_DISABLED = 3 };
 

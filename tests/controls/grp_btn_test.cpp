@@ -121,11 +121,11 @@ TEST_F(GrpBtnTest, DraggingOutAndBackShowsPressedNormalPressed) {
   }
 }
 
-TEST_F(GrpBtnTest, ReleaseOutsideSendsNothingMoreAndLeavesNormal) {
+TEST_F(GrpBtnTest, ReleaseOutsideIsReportedAsSuchAndLeavesNormal) {
   Press();
   Drag({200, 200});
   Release({200, 200});
-  EXPECT_EQ(Commands(), (std::vector<Command>{{kId, lv::GBN_PRESSED, button}}));
+  EXPECT_EQ(Commands(), (std::vector<Command>{{kId, lv::GBN_PRESSED, button}, {kId, lv::GBN_RELEASED_OUTSIDE, button}}));
   EXPECT_EQ(State(), lv::GB_NORMAL);
   EXPECT_EQ(lv::GetCapture(), 0u);
 }
