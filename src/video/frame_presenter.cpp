@@ -1,0 +1,41 @@
+#include "video/frame_presenter.h"
+
+#include <utility>
+
+namespace lv {
+
+bool FramePresenter::Publish(QImage& picture, FrameRef source) {
+  FrameRef old;  // released outside the lock
+  std::lock_guard lock(m_mutex);
+  m_picture.swap(picture);
+  old = std::exchange(m_source, std::move(source));
+  return !std::exchange(m_waiting, true);
+}
+
+QImage FramePresenter::Take(FrameRef* source) {
+  std::lock_guard lock(m_mutex);
+  m_waiting = false;
+  if (source) *source = m_source;
+  return m_picture;
+}
+
+QImage FramePresenter::Peek() const {
+  std::lock_guard lock(m_mutex);
+  return m_picture;
+}
+
+void FramePresenter::Clear() {
+  QImage old;
+  FrameRef oldSource;
+  std::lock_guard lock(m_mutex);
+  old.swap(m_picture);
+  oldSource = std::exchange(m_source, nullptr);
+  m_waiting = false;
+}
+
+bool FramePresenter::HasPicture() const {
+  std::lock_guard lock(m_mutex);
+  return !m_picture.isNull();
+}
+
+}  // namespace lv

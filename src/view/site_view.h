@@ -1,0 +1,182 @@
+#pragma once
+// CDlg_SiteView: the live view of one DVR site. It drives the site's session
+// from connect to close, shows the status, title, picture time and size in
+// four labels, the pictures of the open channel in the 480 x 360 video area,
+// and one of two 4 x 4 button grids below: the channel buttons, or the PTZ
+// buttons of a PTZ camera (entered by a tap on the picture).
+//
+// The object is made once and reused for every connect: the site list sets
+// m_pCurr_DVR and runs it modally. The render thread (video/) shares the
+// words of RenderShared with it.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "controls/text_label.h"
+#include "platform/ui/dialog.h"
+#include "session/dvr_session.h"
+#include "video/render_thread.h"
+
+namespace lv {
+
+// Connection status of the view.
+enum : int {
+  ST_DISCONNECTED = 0,
+  ST_TRY_CONNECT = 1,
+  ST_CONNECTED = 2,
+  ST_TRY_LOGIN = 3,
+  ST_LOGIN_OK = 4,
+  ST_CHECK_ACCOUNT = 5,
+  ST_TRY_OPEN = 6,
+  ST_RECEIVING = 7,
+  ST_NO_PERMISSION = 8,
+  ST_NO_CAMERA = 9,
+  ST_TRY_LOGOUT = 10,
+  ST_LOGOUT_OK = 11,
+  ST_SWITCHING = 12,
+  ST_CH_CLOSED = 13,
+};
+static_assert(ST_RECEIVING == kStatusReceiving);
+
+// The text of a status; ST_SWITCHING reads differently while a switch waits.
+const char16_t* StatusText(int status, bool switchPending);
+
+// The size label's text for a picture of width x height ("%d X %d"; 704 is
+// shown as 720); empty when the size is not shown (beyond 720 x 576).
+std::u16string FormatPictureSize(unsigned width, unsigned height);
+// The date-time label's text for a date (yyyymmdd) and time (hhmmss) as
+// decimal numbers; empty when either is out of range (the label keeps its text).
+std::u16string FormatPictureTime(std::uint32_t date, std::uint32_t time);
+
+// Timers of the view.
+inline constexpr UINT_PTR kTimerFullScreen = 1021;  // once, 10 ms after set-up
+inline constexpr UINT_PTR kTimerVideoInfo = 1022;   // size and time labels, 1 s
+inline constexpr UINT_PTR kTimerStatus = 1023;      // status and title, 50 ms
+inline constexpr UINT_PTR kTimerConnect = 1024;     // a connect and login that never complete
+inline constexpr UINT kConnectTimeoutMs = 10000;
+
+// Command ids of the two grids.
+inline constexpr UINT IDC_CH_BTN_FIRST = 2007;
+inline constexpr UINT IDC_PTZ_BTN_FIRST = 2023;
+inline constexpr UINT IDC_PTZ_EXIT = 2026;
+inline constexpr UINT IDC_PTZ_BLANK = 2028;
+
+// Control code sent on pen down for PTZ button i (-1: none; EXIT and blank).
+inline constexpr std::array<int, 16> kPtzControlCodes = {5, 3, 6, -1, 1, -1, 2, 13, 7, 4, 8, 14, 11, 12, 9, 10};
+inline constexpr std::uint8_t PTZ_STOP = 0;
+
+class CDlg_SiteView : public CDialog, protected RenderShared {
+ public:
+  CDlg_SiteView();
+  ~CDlg_SiteView() override;
+
+  // The session this view drives (not owned); set before DoModal. The
+  // render thread reads it too.
+  using RenderShared::m_pCurr_DVR;
+
+  // --- read-outs for tests, benchmarks and screenshots ---
+  int Status() const { return m_nStatus.load(); }
+  int SwitchChannel() const { return m_nSwitchCH; }
+  bool PtzChannel() const { return m_bPTZ_CH.load() != 0; }
+  bool PtzMode() const { return m_bPTZMode.load() != 0; }
+  int PressedPtz() const { return m_nPressedPTZ.load(); }
+  int ComposedChannels() const { return m_nComposedCH; }
+  HWND ChannelButton(int i) const { return m_hBtnCH[static_cast<std::size_t>(i)]; }
+  HWND PtzButton(int i) const { return m_hBtnPTZ[static_cast<std::size_t>(i)]; }
+  const CTextLabel& TitleLabel() const { return m_TitleLabel; }
+  const CTextLabel& StatusLabel() const { return m_StatusLabel; }
+  const CTextLabel& DateTimeLabel() const { return m_DateTimeLabel; }
+  const CTextLabel& SizeLabel() const { return m_SizeLabel; }
+  const CRect& WindowRect() const { return m_rcWindow; }
+  int SurfaceCount() const;
+  int RenderThreadStarts() const { return m_RenderThread.StartCount(); }
+  bool RenderThreadRunning() const { return m_RenderThread.Running(); }
+  bool HasPicture() const { return m_Presenter.HasPicture(); }
+  // How long a connect and login may take before the view gives up.
+  void SetConnectTimeout(UINT ms) { m_nConnectTimeoutMs = ms; }
+  // Called after each painted picture with the frame it came from.
+  std::function<void(const FrameRecord&)> m_onPicturePainted;
+
+ protected:
+  bool OnInitDialog() override;
+  void DoDataExchange(CDataExchange* pDX) override;
+  bool PreTranslateMessage(MSG* msg) override;
+  bool OnCommand(WPARAM wParam, LPARAM lParam) override;
+  void OnTimer(UINT_PTR id) override;
+  void OnPaint() override;
+  bool OnEraseBkgnd(CDC* dc) override;
+  void OnClose() override;
+  void PostNcDestroy() override;
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  // Session messages.
+  void OnConnectSocket();
+  void OnConnectFailed(const char* why);
+  void OnCloseSocket();
+  void OnLoginReply(LPARAM result);
+  void OnHwInfo(WPARAM wParam, LPARAM result);
+  void OnVersionReply(const char* name, bool os, WPARAM wParam, LPARAM result);
+  void OnChannelOpenReply(WPARAM channel, LPARAM result);
+  void OnChannelCloseReply(LPARAM result);
+  void OnNewPicture();
+
+  // Status and channels.
+  void SetStatus(int status);
+  void SwitchToChannel(int target);
+  // Opens channel t if it has a camera and is not locked; otherwise shows why.
+  void OpenIfAllowed(int target);
+  void Disconnect();
+  void StartSessionView();
+  void SetupLabels();
+
+  // Grids.
+  void ComposeBtnCH(int present);
+  void DestroyBtnCH();
+  void ComposeBtnPTZ();
+  void DestroyBtnPTZ();
+  void ShowBtnCH(bool show);
+  bool PtzAllowed() const;
+  void OnPtzCommand(UINT id, int notification);
+  // Sends the stop for a move under way, if any.
+  void StopPtzMove(const char* why);
+  // Waits (briefly) until queued requests have gone out, before a disconnect.
+  void FlushRequests();
+
+  // Render thread.
+  void StartRenderThread();
+  void StopRenderThread();
+
+  void CreateSurfaces(const CDC& reference);
+
+  CTextLabel m_TitleLabel;
+  CTextLabel m_StatusLabel;
+  CTextLabel m_DateTimeLabel;
+  CTextLabel m_SizeLabel;
+  CRect m_rcWindow;
+
+  int m_bStatusChanged = 0;
+  int m_nSwitchCH = -1;
+  int m_nComposedCH = -1;
+  std::array<HWND, 16> m_hBtnCH{};
+  std::array<HWND, 16> m_hBtnPTZ{};
+  // The channel a PTZ move was sent for and not yet stopped; -1 none.
+  int m_nMovingPtzCH = -1;
+  UINT m_nConnectTimeoutMs = kConnectTimeoutMs;
+
+  // Drawing surfaces, made by the first paint and kept for later connects.
+  std::array<CDC, 16> m_hPressedDC;
+  std::array<CBitmap, 16> m_PressedBmp;
+  CDC m_hPtzIconDC;
+  CBitmap m_PtzIconBmp;
+  CDC m_hMemDC;
+  CBitmap m_MemBmp;
+  CDC m_hBackDC;
+  CBitmap m_BackBmp;
+
+  CRenderThread m_RenderThread{*this};
+};
+
+}  // namespace lv
