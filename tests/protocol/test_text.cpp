@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "protocol/text.h"
 
@@ -67,35 +68,23 @@ TEST(Utf8, RoundTripIncludingSurrogatePairs) {
 }
 
 // Every malformed sequence becomes U+FFFD (one per longest valid start, then
-// decoding resumes at the byte that did not fit); nothing malformed ever
-// yields a character, least of all '\0', '.', '/' or a lone surrogate.
+// decoding resumes at the byte that did not fit); the edges of what is valid
+// still decode.
 TEST(Utf8, MalformedSequencesBecomeReplacementCharacters) {
-  struct Case {
-    const char* what;
-    std::string bytes;
-    std::u16string expected;
-  } cases[] = {
-      {"overlong NUL", "\xC0\x80", u"\uFFFD\uFFFD"},
-      {"overlong '.'", "\xC0\xAE", u"\uFFFD\uFFFD"},
-      {"C1 lead", "\xC1\xBF" "a", u"\uFFFD\uFFFDa"},
-      {"overlong '/' in three bytes", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
-      {"overlong in four bytes", "\xF0\x8F\xBF\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-      {"encoded high surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-      {"encoded low surrogate", "\xED\xBF\xBF", u"\uFFFD\uFFFD\uFFFD"},
-      {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-      {"lead F5", "\xF5\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-      {"lead FE", "\xFE" "b", u"\uFFFDb"},
-      {"stray continuation", "a\x80" "b", u"a\uFFFDb"},
-      {"cut three-byte sequence", "\xE2\x82" "c", u"\uFFFDc"},
-      {"cut at the end", "x\xF0\x9F\x98", u"x\uFFFD"},
-      {"lead before a new lead", "\xC3\xC3\xA9", u"\uFFFD\u00E9"},
-      // The edges of what is valid still decode.
-      {"U+0080", "\xC2\x80", u"\u0080"},
-      {"U+0800", "\xE0\xA0\x80", u"\u0800"},
-      {"U+D7FF", "\xED\x9F\xBF", u"\uD7FF"},
-      {"U+E000", "\xEE\x80\x80", u"\uE000"},
-      {"U+10000", "\xF0\x90\x80\x80", u"\U00010000"},
-      {"U+10FFFF", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+  const std::u16string r = u"\uFFFD";
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"\xC0\x80", r + r},                   // overlong U+0000
+      {"\xC0\xAE", r + r},                   // overlong '.'
+      {"\xE0\x80\xAF", r + r + r},           // overlong '/'
+      {"\xF0\x8F\xBF\xBF", r + r + r + r},   // overlong in four bytes
+      {"\xED\xA0\x80", r + r + r},           // encoded surrogate
+      {"\xF4\x90\x80\x80", r + r + r + r},   // above U+10FFFF
+      {"\xF5\x80" "a", r + r + u"a"},        // lead above F4
+      {"a\x80" "b", u"a" + r + u"b"},        // stray continuation
+      {"\xE2\x82" "c", r + u"c"},            // cut sequence
+      {"\xC3\xC3\xA9", r + u"\u00E9"},       // cut by a new lead
+      {"\xC2\x80\xED\x9F\xBF\xEE\x80\x80", u"\u0080\uD7FF\uE000"},
+      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\U00010000\U0010FFFF"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.bytes), c.expected) << c.what;
+  for (const auto& [bytes, expected] : cases) EXPECT_EQ(Utf8ToUtf16(bytes), expected);
 }

@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -121,34 +120,30 @@ dvrsim::Config SmallPictures() {
   return cfg;
 }
 
-// Ends the process when one step takes longer than its budget, naming the
-// step: a call that would hang fails the run instead of stalling it.
+// Ends the process, naming the step, when a step outlives its budget: a call
+// that would hang fails the run instead of stalling it.
 class Watchdog {
  public:
-  explicit Watchdog(int secondsPerStep)
-      : m_budget(secondsPerStep), m_thread([this] { Run(); }) {}
+  explicit Watchdog(int seconds) : m_budget(seconds) {}
   ~Watchdog() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_done = true;
-    }
-    m_cv.notify_one();
+    Step(nullptr);
     m_thread.join();
   }
   void Step(const char* what) {
     std::lock_guard lock(m_mutex);
     m_step = what;
     m_deadline = std::chrono::steady_clock::now() + m_budget;
+    m_cv.notify_one();
   }
 
  private:
   void Run() {
     std::unique_lock lock(m_mutex);
-    while (!m_done) {
-      if (m_cv.wait_until(lock, m_deadline) == std::cv_status::timeout && !m_done &&
+    while (m_step) {
+      // A new step moves the deadline; only a step that outlives it trips.
+      if (m_cv.wait_until(lock, m_deadline) == std::cv_status::timeout && m_step &&
           std::chrono::steady_clock::now() >= m_deadline) {
         std::fprintf(stderr, "watchdog: step \"%s\" did not finish\n", m_step);
-        std::fflush(stderr);
         std::_Exit(1);
       }
     }
@@ -156,10 +151,9 @@ class Watchdog {
   const std::chrono::seconds m_budget;
   std::mutex m_mutex;
   std::condition_variable m_cv;
-  bool m_done = false;
   const char* m_step = "start";
   std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::now() + m_budget;
-  std::thread m_thread;
+  std::thread m_thread{[this] { Run(); }};
 };
 
 class SessionE2E : public ::testing::Test {
@@ -469,74 +463,55 @@ TEST_F(SessionE2E, LifecycleOrdersNeitherCrashNorHang) {
   StartSim(SmallPictures());
   MakeSession(u"127.0.0.1");
   CDvrSession* s = session.get();
-  std::atomic<bool> stopWaiter{false};
   std::atomic<int> frameWakes{0};
-  std::thread waiter([&] {
-    while (!stopWaiter.load())
+  std::jthread waiter([&](std::stop_token stop) {
+    while (!stop.stop_requested())
       if (s->WaitForFrame(1000)) frameWakes.fetch_add(1);
   });
-  struct StopWaiter {  // also on an early return of a failed assertion
-    std::function<void()> stop;
-    ~StopWaiter() { stop(); }
-  } stopWaiterOnExit{[&] {
-    if (!waiter.joinable()) return;
-    stopWaiter.store(true);
-    s->WakeFrameWaiter();
-    waiter.join();
-  }};
-  auto idle = [&] {
-    EXPECT_FALSE(s->SendThreadRunning());
-    EXPECT_FALSE(s->ParseThreadRunning());
-    EXPECT_EQ(s->m_bStarted.load(), 0);
-    EXPECT_EQ(s->Socket(), nullptr);
-    PumpFor(30);  // what the old connection posted is delivered now
-    view.log.clear();
-  };
   auto connectAndOpen = [&] {
+    PumpFor(30);  // what an earlier connection posted is delivered first
+    view.log.clear();
     ASSERT_EQ(s->TryConnect_DVR(), 1);
     ASSERT_TRUE(WaitFor(WM_DVR_REPLAY_LOGIN));  // the send thread sent the requests
     ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_OPEN));
+  };
+  auto expectIdle = [&] {
+    EXPECT_FALSE(s->SendThreadRunning() || s->ParseThreadRunning() || s->m_bStarted.load());
+    EXPECT_EQ(s->Socket(), nullptr);
   };
 
   watchdog.Step("connect, start");
   connectAndOpen();
   ASSERT_TRUE(PumpUntil([&] { return frameWakes.load() > 0; }));
-  watchdog.Step("stop");
+  watchdog.Step("stop, connect, start");
   s->Stop();
-  idle();
-  watchdog.Step("connect, start after a stop");
+  expectIdle();
   connectAndOpen();
-
   watchdog.Step("reset while started");
   s->Reset();
-  idle();
+  expectIdle();
 
   watchdog.Step("attach offline, start");
   s->AttachOffline(std::make_unique<CSoc_TCP>(view.Handle(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET,
                                               WM_DVR_CLOSE_SOCKET));
   ASSERT_EQ(s->Start(), 1);
-  const Bytes heartbeat = [] {
-    Bytes b = Header(PID_XAV_RES_HEARTBEAT, 0);
-    PutU32(b.data() + 4, 1);
-    return b;
-  }();
+  Bytes heartbeat = Header(PID_XAV_RES_HEARTBEAT, 0);
+  PutU32(heartbeat.data() + 4, 1);
   s->Socket()->Ring().Write(heartbeat.data(), static_cast<std::int32_t>(heartbeat.size()));
   ASSERT_TRUE(WaitFor(WM_DVR_REPLAY_HEARTBEAT));  // the parse thread reads the attached ring
-  s->ReqHwInfo();  // the send thread runs too (the unconnected socket refuses the bytes)
+  s->ReqHwInfo();  // and the send thread runs (the unconnected socket refuses the bytes)
 
   watchdog.Step("disconnect twice");
   s->Disconnect();
   s->Disconnect();
-  idle();
+  expectIdle();
 
-  watchdog.Step("connect, start, then stop the frame waiter");
+  watchdog.Step("connect, start, destroy while started");
   connectAndOpen();
-  stopWaiterOnExit.stop();  // WakeFrameWaiter returns the waiter at once
-
-  watchdog.Step("destroy while started");
-  ASSERT_EQ(s->m_bStarted.load(), 1);
+  waiter.request_stop();
+  s->WakeFrameWaiter();
+  waiter.join();
   session.reset();
-  watchdog.Step("done");
 }
 
 TEST_F(SessionE2E, RequestsBeforeConnectingOrAfterStopQueueNothing) {
