@@ -3,11 +3,27 @@
 #include "controls/grp_btn.h"
 #include "controls/skin_table.h"
 #include "platform/core/debug_out.h"
+#include "platform/ui/accessible.h"
 #include "platform/ui/window_api.h"
 #include "view/site_view.h"
 
 namespace lv {
 namespace {
+
+// What a screen reader says for PTZ button i.
+constexpr std::array<const char16_t*, 16> kPtzNames = {
+    u"PTZ up-left",   u"PTZ up",   u"PTZ up-right",   u"Exit PTZ",   u"PTZ left",    u"PTZ (no function)",
+    u"PTZ right",     u"Iris open", u"PTZ down-left", u"PTZ down",   u"PTZ down-right", u"Iris close",
+    u"Focus near",    u"Focus far", u"Zoom in",       u"Zoom out"};
+
+std::u16string ChannelNumber(int n) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
+    n /= 10;
+  } while (n > 0);
+  return digits;
+}
 
 CRect ButtonRect(int i, int bottom) {
   const int x = (i % 4) * 120;
@@ -28,6 +44,10 @@ void CDlg_SiteView::ComposeBtnCH(int present) {
     m_hBtnCH[static_cast<std::size_t>(i)] = CreateGrpBtn(GetSafeHwnd(), IDC_CH_BTN_FIRST + static_cast<UINT>(i),
                                                          ButtonRect(i, m_rcWindow.bottom), normal, hover, pressed,
                                                          normal);
+    const HWND button = m_hBtnCH[static_cast<std::size_t>(i)];
+    SetAccessibleName(button, u"Channel " + ChannelNumber(i + 1));
+    // A channel the DVR lacks is a grey picture; a screen reader says it is unavailable.
+    if (!here) lv::EnableWindow(button, false);
   }
   m_nComposedCH = present;
 }
@@ -44,10 +64,12 @@ void CDlg_SiteView::DestroyBtnCH() {
 void CDlg_SiteView::ComposeBtnPTZ() {
   DebugOut("# VIEW ComposeBtnPTZ [%d]\r\n", m_rcWindow.bottom);
   DestroyBtnPTZ();  // a second login must not leave a grid behind
-  for (int i = 0; i < 16; ++i)
-    m_hBtnPTZ[static_cast<std::size_t>(i)] =
-        CreateGrpBtn(GetSafeHwnd(), IDC_PTZ_BTN_FIRST + static_cast<UINT>(i), ButtonRect(i, m_rcWindow.bottom),
-                     PtzButtonNormal(i), PtzButtonNormal(i), PtzButtonPressed(i), PtzButtonNormal(i));
+  for (int i = 0; i < 16; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    m_hBtnPTZ[k] = CreateGrpBtn(GetSafeHwnd(), IDC_PTZ_BTN_FIRST + static_cast<UINT>(i), ButtonRect(i, m_rcWindow.bottom),
+                                PtzButtonNormal(i), PtzButtonNormal(i), PtzButtonPressed(i), PtzButtonNormal(i));
+    SetAccessibleName(m_hBtnPTZ[k], kPtzNames[k]);
+  }
 }
 
 void CDlg_SiteView::DestroyBtnPTZ() {

@@ -3,6 +3,7 @@
 // labels, the pictures in the video area and the reuse of the view object.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QTest>
 #include <sys/socket.h>
 #include <netinet/in.h>
@@ -302,6 +303,28 @@ TEST(ViewPtz, EveryMoveIsFollowedByAStop) {
   // zoom in, stop; up, stop; left, stop (activation lost), stop (pen up); right, stop (close)
   EXPECT_EQ(rig.PtzCodes(), (std::vector<int>{9, 0, 3, 0, 1, 0, 0, 2, 0}));
   for (const dvrsim::Request& r : rig.RequestsOf(PID_XAV_REQ_CONTROL_PTZ)) EXPECT_EQ(r.channel, 0);
+}
+
+TEST(ViewAccessibility, ButtonsAndLabelsReadAsTheyShow) {
+  dvrsim::Config cfg;
+  cfg.channelCount = 4;
+  ViewRig rig(cfg);
+  rig.Run([&] {
+    ASSERT_TRUE(rig.WaitStatusText(u"Receiving data"));
+    const auto read = [](HWND h) { return QAccessible::queryAccessibleInterface(lv::WidgetFromHandle(h)); };
+    QAccessibleInterface* ch1 = read(rig.view.ChannelButton(0));
+    QAccessibleInterface* ch6 = read(rig.view.ChannelButton(5));
+    ASSERT_TRUE(ch1 && ch6);
+    EXPECT_EQ(ch1->role(), QAccessible::Button);
+    EXPECT_EQ(ch1->text(QAccessible::Name), "Channel 1");
+    EXPECT_FALSE(ch1->state().disabled);
+    EXPECT_EQ(ch6->text(QAccessible::Name), "Channel 6");
+    EXPECT_TRUE(ch6->state().disabled);  // the DVR has 4 channels
+    EXPECT_EQ(read(rig.view.PtzButton(14))->text(QAccessible::Name), "Zoom in");
+    EXPECT_EQ(read(rig.view.PtzButton(3))->text(QAccessible::Name), "Exit PTZ");
+    EXPECT_EQ(read(rig.view.StatusLabel().GetSafeHwnd())->text(QAccessible::Name), "Receiving data");
+    EXPECT_EQ(read(rig.view.GetSafeHwnd())->text(QAccessible::Name), "Site View");
+  });
 }
 
 TEST(ViewKeys, EnterAndEscapeNeverCloseTheView) {
