@@ -51,6 +51,7 @@ struct ConnMgrConnectionInfo {
   std::uint32_t ulMaxCost = 0;
   std::uint32_t ulMinRcvBw = 0;
   std::uint32_t ulMaxConnLatency = 0;
+  bool operator==(const ConnMgrConnectionInfo&) const = default;
 };
 
 // Status values.

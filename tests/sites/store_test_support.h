@@ -1,13 +1,11 @@
 #pragma once
-// A store in a temporary folder of its own, and ways to read and write its
-// raw values and to describe a loaded list.
+// A store in a temporary folder of its own, its raw values, and a loaded
+// list described as rows.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "protocol/text.h"
 #include "sites/registry_db.h"
@@ -16,6 +14,7 @@
 namespace lvtest {
 
 using SiteRow = std::tuple<int, std::string, std::string, int, std::string, std::string>;
+using RawValue = std::tuple<std::string, int, std::string>;  // name, type, bytes
 
 inline std::vector<SiteRow> Describe(const lv::SiteList& list) {
   std::vector<SiteRow> rows;
@@ -25,9 +24,8 @@ inline std::vector<SiteRow> Describe(const lv::SiteList& list) {
   return rows;
 }
 
-inline std::unique_ptr<lv::CDvrSession> MakeSite(int index, const std::string& name, const std::string& address = "a",
-                                                 int port = 1, const std::string& user = "u",
-                                                 const std::string& password = "") {
+inline void Add(lv::SiteList& list, int index, const std::string& name, const std::string& address = "a",
+                int port = 1, const std::string& user = "u", const std::string& password = "") {
   auto s = std::make_unique<lv::CDvrSession>();
   s->m_nSiteIndex = index;
   s->m_strSiteName = lv::Utf8ToUtf16(name);
@@ -35,10 +33,8 @@ inline std::unique_ptr<lv::CDvrSession> MakeSite(int index, const std::string& n
   s->m_nPort = port;
   s->m_strUserID = lv::Utf8ToUtf16(user);
   s->m_strPassword = lv::Utf8ToUtf16(password);
-  return s;
+  list.AppendSite(std::move(s));
 }
-
-inline std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
 class StoreTest : public ::testing::Test {
  protected:
@@ -48,26 +44,26 @@ class StoreTest : public ::testing::Test {
     m_root = pattern;
   }
   void TearDown() override { std::filesystem::remove_all(m_root); }
-
   std::filesystem::path Folder() const { return m_root / "lorventa"; }
 
-  // Writes raw values under the site key, as another program might have.
-  void WriteRaw(const std::vector<std::tuple<std::string, int, std::vector<std::uint8_t>>>& values) {
+  // Values under the site key as another program might have written them.
+  void WriteRaw(const std::vector<RawValue>& values) {
     std::filesystem::create_directories(Folder());
     lv::RegistryDb db;
     ASSERT_EQ(db.Open(Folder() / lv::SiteStore::kFileName, true), lv::DbStatus::Ok);
     ASSERT_EQ(db.Begin(), lv::DbStatus::Ok);
-    for (const auto& [name, type, data] : values)
-      ASSERT_EQ(db.SetValue(lv::SiteStore::kKeyPath, name, type, data), lv::DbStatus::Ok);
+    for (const auto& [name, type, bytes] : values)
+      ASSERT_EQ(db.SetValue(lv::SiteStore::kKeyPath, name, type, {bytes.begin(), bytes.end()}), lv::DbStatus::Ok);
     ASSERT_EQ(db.Commit(), lv::DbStatus::Ok);
   }
-
-  std::vector<lv::RegistryValue> ReadRaw() {
+  std::map<std::string, RawValue> ReadRaw() {
     lv::RegistryDb db;
     std::vector<lv::RegistryValue> values;
     EXPECT_EQ(db.Open(Folder() / lv::SiteStore::kFileName, false), lv::DbStatus::Ok);
     EXPECT_EQ(db.ReadKey(lv::SiteStore::kKeyPath, 1 << 20, values), lv::DbStatus::Ok);
-    return values;
+    std::map<std::string, RawValue> byName;
+    for (const auto& v : values) byName[v.name] = {v.name, v.type, std::string(v.data.begin(), v.data.end())};
+    return byName;
   }
 
   std::filesystem::path m_root;
