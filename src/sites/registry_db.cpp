@@ -150,7 +150,8 @@ DbStatus RegistryDb::SetValue(const std::string& keyPath, const std::string& nam
                               const std::vector<std::uint8_t>& data) {
   Statement q;
   int rc = q.Prepare(m_db,
-                     "INSERT OR REPLACE INTO reg_values (key_path, value_name, value_type, data) VALUES (?1, ?2, ?3, ?4)");
+                     "INSERT OR REPLACE INTO reg_values (key_path, value_name, value_type, data)"
+                     " VALUES (?1, ?2, ?3, ?4)");
   if (rc == SQLITE_OK) rc = q.BindText(1, keyPath);
   if (rc == SQLITE_OK) rc = q.BindText(2, name);
   if (rc == SQLITE_OK) rc = sqlite3_bind_int(q.get(), 3, type);

@@ -58,8 +58,12 @@ class ScriptedManager : public IConnectionManager {
   HCONNECTION nextHandle = 100;
 };
 
-std::string Wifi(int i) { return "#Wifi [" + std::to_string(i) + "] [0xa1182988-0xd73-0x439e-0x87ad2a5b369f808b] [Work]\r\n"; }
-std::string Net(int i) { return "# 3G [" + std::to_string(i) + "] [0x436ef144-0xb4fb-0x4863-0xa0418f905a62c572] [Net]\r\n"; }
+std::string Wifi(int i) {
+  return "#Wifi [" + std::to_string(i) + "] [0xa1182988-0xd73-0x439e-0x87ad2a5b369f808b] [Work]\r\n";
+}
+std::string Net(int i) {
+  return "# 3G [" + std::to_string(i) + "] [0x436ef144-0xb4fb-0x4863-0xa0418f905a62c572] [Net]\r\n";
+}
 
 }  // namespace
 
@@ -73,7 +77,8 @@ TEST(ConnectNetwork, WorkNetworkFirstThenTheInternet) {
     std::vector<std::string> lines;
     std::vector<ConnGuid> asked;
   } cases[] = {
-      {"the work network connects", {{I}, {W}}, 1, {Wifi(1), "Wifi Conn Manager Status [# CONNMGR_STATUS_CONNECTED:]\r\n"}, {W}},
+      {"the work network connects", {{I}, {W}}, 1,
+       {Wifi(1), "Wifi Conn Manager Status [# CONNMGR_STATUS_CONNECTED:]\r\n"}, {W}},
       {"work network failed, then the Internet", {{W, kConnOk, CONNMGR_STATUS_CONNECTIONFAILED}, {other}, {I}}, 1,
        {Wifi(0), "Wifi Conn Manager Status [# CONNMGR_STATUS_CONNECTIONFAILED:!!]\r\n", Net(2),
         "3G Conn Manager Status [# CONNMGR_STATUS_CONNECTED:]\r\n"},
