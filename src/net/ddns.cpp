@@ -1,11 +1,18 @@
 #include "net/ddns.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
-#include "net/soc_tcp.h"
 #include "platform/core/debug_out.h"
-#include "platform/core/sync.h"
+#include "platform/core/resolver.h"
 #include "protocol/text.h"
 
 namespace lv {
@@ -19,9 +26,61 @@ constexpr char16_t kOpenMarker[] = u"<!--[[DDNS_REQIP";
 constexpr char16_t kCloseMarker[] = u"]]-->";
 constexpr std::size_t kOpenLength = 16;
 constexpr int kReplySize = 1024;
-constexpr int kReceiveRetries = 10;
+constexpr auto kConnectTimeout = std::chrono::seconds(3);
+constexpr auto kReplyTimeout = std::chrono::seconds(2);
 
 int Pos(std::size_t p) { return p == std::u16string::npos ? -1 : static_cast<int>(p); }
+
+// Waits for fd to be ready for events until the deadline; false on time-out.
+bool WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{fd, events, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(left.count()));
+    if (n > 0) return true;
+    if (n == 0 || errno != EINTR) return false;
+  }
+}
+
+// One request and the first bytes of the reply (up to capacity), over a plain
+// socket with bounded waits, so the lookup can run on any thread and a
+// server that accepts and never answers costs at most the time-outs.
+// Returns the bytes received, 0 or less on failure.
+int Exchange(const sockaddr_in& server, const char* request, int length, char* reply, int capacity) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const auto close = [fd](int result) {
+    ::close(fd);
+    return result;
+  };
+  const auto now = std::chrono::steady_clock::now;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
+    if (errno != EINPROGRESS || !WaitFor(fd, POLLOUT, now() + kConnectTimeout)) return close(-1);
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return close(-1);
+  }
+  int sent = 0;
+  while (sent < length) {
+    const ssize_t n = ::send(fd, request + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<int>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      if (!WaitFor(fd, POLLOUT, now() + kConnectTimeout)) return close(-1);
+    } else {
+      return close(-1);
+    }
+  }
+  DebugOut(" DDNS Send Len [%d]\r\n", sent);
+  // What the first read brings is the reply: the wait for it is bounded.
+  int received = 0;
+  if (WaitFor(fd, POLLIN, now() + kReplyTimeout)) {
+    const ssize_t n = ::recv(fd, reply, static_cast<std::size_t>(capacity), 0);
+    received = n > 0 ? static_cast<int>(n) : 0;
+  }
+  return close(received);
+}
 
 }  // namespace
 
@@ -60,28 +119,20 @@ std::optional<std::u16string> ResolveDdns(const std::u16string& dvrId) {
   // plus the identifier must stay below that.
   const std::u16string request = u"GET /req_ip.asp?mac_addr=" + dvrId + u" HTTP/1.0\r\n\r\n";
   if (request.size() >= 256) return std::nullopt;
-
   const std::string host = DdnsHost();
-  auto sock = std::make_unique<CSoc_TCP>(0, 0, 0, 0);
-  if (!sock->ConnectByName(host.c_str(), DdnsPort())) return std::nullopt;
-  SleepMs(100);  // let the connect complete
+  const auto addr = ResolveHostV4(host);
+  if (!addr) return std::nullopt;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(DdnsPort());
+  sa.sin_addr.s_addr = *addr;
 
   char scratch[256];
   const int length = static_cast<int>(request.size());
   WideToAnsi(request.c_str(), scratch, length);
-  const int sent = sock->Send(scratch, length, 0);
-  DebugOut(" DDNS Send Len [%d]\r\n", sent);
-
   char reply[kReplySize];
-  std::memset(reply, 0, sizeof reply);
-  int received = sock->Receive(reply, kReplySize, 0);
-  for (int retry = 0; received < 1 && retry < kReceiveRetries; ++retry) {
-    SleepMs(100);
-    received = sock->Receive(reply, kReplySize, 0);
-  }
-  sock->Disconnect();
+  const int received = Exchange(sa, scratch, length, reply, kReplySize);
   if (received < 1) return std::nullopt;
-
   // Only what arrived counts, and a full buffer has no terminator.
   const std::u16string text = AnsiToWide(reply, static_cast<std::size_t>(received));
   DebugOut(" RecvDDNS : %s \r\n", Utf16ToUtf8(text).c_str());

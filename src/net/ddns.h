@@ -1,7 +1,8 @@
 #pragma once
 // DVR identifier to address through the DDNS server: one HTTP/1.0 request and
-// the address between two markers in the reply. Synchronous: it blocks the
-// calling (user-interface) thread for at least 100 ms and at most about 1.2 s.
+// the address between two markers in the reply. Blocking, on plain sockets
+// with bounded waits (about 3 s to connect, 2 s for the reply), so the session
+// runs it on a lookup thread of its own, never on the user-interface thread.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -10,6 +10,7 @@
 
 #include "net/ddns.h"
 #include "platform/core/debug_out.h"
+#include "platform/core/callback_window.h"
 #include "platform/core/resolver.h"
 #include "protocol/debug_hook.h"
 #include "protocol/text.h"
@@ -33,6 +34,7 @@ CDvrSession::CDvrSession(HWND notifyWindow) : m_hNotifyWnd(notifyWindow) {
 }
 
 CDvrSession::~CDvrSession() {
+  m_pLookup.reset();
   Stop();
   m_SendQueue.Clear();
 }
@@ -43,9 +45,32 @@ void CDvrSession::CreateSocket() {
   m_pSocket->SetReceiveSignal(m_pParseEvent);
 }
 
+AddressKind ClassifyAddress(const std::u16string& address) {
+  const std::size_t dot = address.find(u'.');
+  if (dot == std::u16string::npos || dot == 0) return AddressKind::DdnsId;
+  in_addr numeric{};
+  if (inet_pton(AF_INET, ToAnsi(address).c_str(), &numeric) == 1) return AddressKind::IPv4;
+  return AddressKind::HostName;
+}
+
+// One look-up, shared by the session and its thread: the input is set
+// before the thread starts, the result before the thread posts.
+struct AddressLookup {
+  AddressKind kind;
+  std::u16string address;
+  std::uint32_t generation = 0;
+  std::optional<std::uint32_t> host;  // network byte order
+  std::string resolvedText;           // what DDNS answered, for the debug line
+};
+
+namespace {
+constexpr std::uint32_t kLookupDone = 1;
+}  // namespace
+
 int CDvrSession::TryConnect_DVR() {
   if (m_bStarted.load()) return 1;
   m_pSocket.reset();
+  m_pLookup.reset();
 
   const std::string address = Utf16ToUtf8(m_strAddress);
   DebugOut(" TryConnect_DVR! => [%s] [%d]\r\n", address.c_str(), m_nPort);
@@ -53,47 +78,75 @@ int CDvrSession::TryConnect_DVR() {
     DebugOut(" TryConnect_DVR! => invalid port [%d]\r\n", m_nPort);
     return 0;
   }
-  const auto port = static_cast<std::uint16_t>(m_nPort);
+  const AddressKind kind = ClassifyAddress(m_strAddress);
+  if (kind != AddressKind::IPv4) {
+    StartLookup(kind);
+    return 1;
+  }
+  DebugOut(" Dot Position [%d]\r\n", static_cast<int>(m_strAddress.find(u'.')));
+  CreateSocket();
+  return ConnectStarted(m_pSocket->ConnectByName(ToAnsi(m_strAddress).c_str(), static_cast<std::uint16_t>(m_nPort)));
+}
 
-  const std::size_t dot = m_strAddress.find(u'.');
-  if (dot == std::u16string::npos || dot == 0) {
-    // No dot, or a leading one: a DVR identifier, resolved through DDNS.
-    const auto resolved = ResolveDdns(m_strAddress);
-    if (!resolved) {
-      DebugOut(" TryConnect_DVR! => DDNS lookup failed [%s]\r\n", address.c_str());
-      return 0;
+void CDvrSession::StartLookup(AddressKind kind) {
+  if (!m_pLookupTarget)
+    m_pLookupTarget = std::make_unique<CallbackWindow>(
+        [this](std::uint32_t msg, WPARAM wParam, LPARAM) {
+          if (msg == kLookupDone) OnLookupDone(static_cast<std::uint32_t>(wParam));
+        });
+  auto lookup = std::make_shared<AddressLookup>();
+  lookup->kind = kind;
+  lookup->address = m_strAddress;
+  lookup->generation = ++m_nLookupGeneration;
+  m_pLookup = lookup;
+  const HWND target = m_pLookupTarget->Handle();
+  // The thread owns what it uses (the look-up record) and reports by posting,
+  // so it is never waited for: a session stopped meanwhile forgets it.
+  std::thread([lookup, target] {
+    if (lookup->kind == AddressKind::DdnsId) {
+      if (const auto real = ResolveDdns(lookup->address)) {
+        lookup->resolvedText = Utf16ToUtf8(*real);
+        lookup->host = ResolveHostV4(ToAnsi(*real));
+      }
+    } else {
+      char scratch[256];
+      WideToAnsi(lookup->address.c_str(), scratch,
+                 static_cast<int>(std::min<std::size_t>(lookup->address.size(), 255)));
+      lookup->host = ResolveHostV4(scratch);
     }
-    const std::string real = ToAnsi(*resolved);
-    DebugOut(" Real Connect IP [%s]\r\n", Utf16ToUtf8(*resolved).c_str());
-    CreateSocket();
-    return ConnectStarted(m_pSocket->ConnectByName(real.c_str(), port));
-  }
+    PostMessage(target, kLookupDone, lookup->generation, 0);
+  }).detach();
+}
 
-  DebugOut(" Dot Position [%d]\r\n", static_cast<int>(dot));
-  const std::int32_t firstLabel = ParseDecimal(m_strAddress.substr(0, dot));
-  if (firstLabel >= 1 && firstLabel <= 254) {
-    CreateSocket();
-    return ConnectStarted(m_pSocket->ConnectByName(ToAnsi(m_strAddress).c_str(), port));
-  }
-
-  // A host name: look it up (blocking), then connect to its first address.
-  char scratch[256];
-  WideToAnsi(m_strAddress.c_str(), scratch, static_cast<int>(std::min<std::size_t>(m_strAddress.size(), 255)));
-  const auto addr = ResolveHostV4(scratch);
-  if (!addr) {
-    DebugOut(" TryConnect_DVR! => name not found [%s]\r\n", scratch);
-    return 0;
+void CDvrSession::OnLookupDone(std::uint32_t generation) {
+  if (!m_pLookup || m_pLookup->generation != generation) return;  // stopped or superseded
+  const std::shared_ptr<AddressLookup> lookup = std::move(m_pLookup);
+  const std::string address = Utf16ToUtf8(lookup->address);
+  if (!lookup->host) {
+    DebugOut(lookup->kind == AddressKind::DdnsId ? " TryConnect_DVR! => DDNS lookup failed [%s]\r\n"
+                                                 : " TryConnect_DVR! => name not found [%s]\r\n",
+             address.c_str());
+    ConnectFailed("lookup", kErrHostNotFound);
+    return;
   }
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  sa.sin_addr.s_addr = *addr;
+  sa.sin_port = htons(static_cast<std::uint16_t>(m_nPort));
+  sa.sin_addr.s_addr = *lookup->host;
   const auto* b = reinterpret_cast<const std::uint8_t*>(&sa.sin_addr.s_addr);
-  DebugOut(" TryConnect_DVR! => DomainName [%d][%d][%d][%d]\r\n", b[0], b[1], b[2], b[3]);
+  if (lookup->kind == AddressKind::DdnsId) DebugOut(" Real Connect IP [%s]\r\n", lookup->resolvedText.c_str());
+  else DebugOut(" TryConnect_DVR! => DomainName [%d][%d][%d][%d]\r\n", b[0], b[1], b[2], b[3]);
   CreateSocket();
-  if (!ConnectStarted(m_pSocket->ConnectByAddress(sa))) return 0;
+  if (!ConnectStarted(m_pSocket->ConnectByAddress(sa))) {
+    ConnectFailed("socket", CAsyncSocket::GetLastError());
+    return;
+  }
   DebugOut(" ConnectSocket OK!\r\n");
-  return 1;
+}
+
+void CDvrSession::ConnectFailed(const char* why, int code) {
+  DebugOut(" TryConnect_DVR! => connect fail (%s) [%d]\r\n", why, code);
+  Post(WM_DVR_CONNECT_FAIL, static_cast<WPARAM>(code), 0);
 }
 
 int CDvrSession::ConnectStarted(int opened) {
@@ -128,6 +181,7 @@ bool CDvrSession::StartParseThread() {
 }
 
 void CDvrSession::Stop() {
+  m_pLookup.reset();  // a look-up under way no longer leads to a connect
   if (m_bParseStop.load() == 0) {
     m_bParseStop.store(1);
     m_pParseEvent->Set();

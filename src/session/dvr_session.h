@@ -38,6 +38,15 @@ constexpr std::uint32_t kMaxBodyLength =
 // What one parser step did (for tests and benchmarks).
 enum class ParseStep { Idle, Incomplete, Resync, Control, Video };
 
+class CallbackWindow;
+struct AddressLookup;
+
+// How TryConnect_DVR reads an address: a dotted IPv4 address is connected to
+// at once; a DVR identifier (no dot, or a leading one) is looked up through
+// DDNS and a host name through the resolver, both on a lookup thread.
+enum class AddressKind { IPv4, HostName, DdnsId };
+AddressKind ClassifyAddress(const std::u16string& address);
+
 class CDvrSession {
  public:
   explicit CDvrSession(HWND notifyWindow = 0);
@@ -45,8 +54,13 @@ class CDvrSession {
   CDvrSession(const CDvrSession&) = delete;
   CDvrSession& operator=(const CDvrSession&) = delete;
 
-  // Connection control (owner's thread).
+  // Connection control (owner's thread). TryConnect_DVR returns 1 when the
+  // attempt is under way: a name or DVR identifier is looked up on a thread
+  // of its own first, so a slow name server never holds up the windows; the
+  // outcome arrives as WM_DVR_CONNECT_SOCKET or WM_DVR_CONNECT_FAIL. 0 when it
+  // could not start (an invalid port).
   int TryConnect_DVR();
+  bool LookupPending() const { return m_pLookup != nullptr; }
   int Start();
   void Stop();
   void Reset();
@@ -118,6 +132,9 @@ class CDvrSession {
 
  private:
   void CreateSocket();
+  void StartLookup(AddressKind kind);
+  void OnLookupDone(std::uint32_t generation);
+  void ConnectFailed(const char* why, int code);
   int ConnectStarted(int opened);
   bool StartSendThread();
   bool StartParseThread();
@@ -146,6 +163,12 @@ class CDvrSession {
   std::atomic<int> m_bParseStop{1};
   std::atomic<int> m_bSendStop{1};
   std::thread m_hParseThread;
+  // The name look-up under way (null: none) and the receiver of its result
+  // on the owner's thread. A stopped session forgets the look-up; its thread
+  // ends on its own and its result is ignored.
+  std::shared_ptr<AddressLookup> m_pLookup;
+  std::unique_ptr<CallbackWindow> m_pLookupTarget;
+  std::uint32_t m_nLookupGeneration = 0;
   std::thread m_hSendThread;
 };
 

@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -295,54 +296,60 @@ TEST_F(SessionE2E, HostNameThroughTheLookupSeam) {
   DebugCapture debug;
   MakeSession(u"dvr.site.test");
   ASSERT_EQ(session->TryConnect_DVR(), 1);
+  ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_OPEN));
   EXPECT_TRUE(debug.Contains(" TryConnect_DVR! => DomainName [127][0][0][1]\r\n"));
   EXPECT_TRUE(debug.Contains(" ConnectSocket OK!\r\n"));
-  ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_OPEN));
   EXPECT_EQ(sim->Requests()[3].user, "admin");
 
-  // Unknown names and names whose first label is no IPv4 number fail at once.
+  // A name that does not resolve ends in a posted connect failure.
+  view.log.clear();
   MakeSession(u"nowhere.site.test");
-  EXPECT_EQ(session->TryConnect_DVR(), 0);
+  EXPECT_EQ(session->TryConnect_DVR(), 1);
+  ASSERT_TRUE(WaitFor(WM_DVR_CONNECT_FAIL));
+  EXPECT_EQ(view.Last(WM_DVR_CONNECT_FAIL)->wParam, static_cast<WPARAM>(kErrHostNotFound));
   EXPECT_EQ(session->Socket(), nullptr);
   EXPECT_TRUE(debug.Contains(" TryConnect_DVR! => name not found [nowhere.site.test]\r\n"));
-  MakeSession(u"300.0.0.1");  // first label out of range: looked up as a name
-  EXPECT_EQ(session->TryConnect_DVR(), 0);
-  debug.Clear();
-  MakeSession(u"0.0.0.1");  // first label 0: a name too, which the lookup reads as numeric
-  session->TryConnect_DVR();
-  EXPECT_TRUE(debug.Contains(" TryConnect_DVR! => DomainName [0][0][0][1]\r\n"));
+  SetResolverHook({});
 }
 
-TEST_F(SessionE2E, AddressFormsAreToldApart) {
-  // Which path each address takes, told by the debug lines it writes.
+// The look-up thread may outlive a test: what its hook uses is static.
+std::atomic<bool> g_releaseLookup{false};
+std::atomic<bool> g_lookupReturned{false};
+
+TEST_F(SessionE2E, LookupStoppedMeanwhileIsForgotten) {
+  // The look-up runs on a thread of its own: a slow one holds up nothing, and
+  // a session stopped meanwhile neither connects nor reports.
   StartSim();
-  SetResolverHook([](const std::string&) { return std::optional<std::uint32_t>{}; });
-  SetDdnsServer("127.0.0.1", 1);  // nothing listens: DDNS fails fast
-  struct Case {
-    std::u16string address;
-    const char* path;  // "ipv4", "name" or "ddns"
-  } cases[] = {
-      {u"192.168.0.10", "ipv4"}, {u" 12.0.0.1", "ipv4"}, {u"254.1.1.1", "ipv4"}, {u"0.1.2.3", "name"},
-      {u"300.1.1.1", "name"},    {u"dvr1.example", "name"}, {u"localhost", "ddns"}, {u".local", "ddns"},
+  g_releaseLookup = false;
+  g_lookupReturned = false;
+  SetResolverHook([](const std::string&) -> std::optional<std::uint32_t> {
+    for (int i = 0; i < 5000 && !g_releaseLookup; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    g_lookupReturned = true;
+    return htonl(INADDR_LOOPBACK);
+  });
+  MakeSession(u"slow.site.test");
+  ASSERT_EQ(session->TryConnect_DVR(), 1);
+  EXPECT_FALSE(g_lookupReturned.load());  // TryConnect_DVR did not wait for it
+  EXPECT_TRUE(session->LookupPending());
+  session->Disconnect();
+  g_releaseLookup = true;
+  ASSERT_TRUE(PumpUntil([] { return g_lookupReturned.load(); }));
+  PumpFor(100);
+  EXPECT_TRUE(view.log.empty());
+  EXPECT_EQ(session->Socket(), nullptr);
+  EXPECT_EQ(sim->Connections(), 0u);
+}
+
+TEST(AddressKinds, HowEachAddressIsReached) {
+  const std::pair<std::u16string, AddressKind> cases[] = {
+      {u"192.168.0.10", AddressKind::IPv4},     {u"254.1.1.1", AddressKind::IPv4},
+      {u"0.1.2.3", AddressKind::IPv4},          {u" 12.0.0.1", AddressKind::HostName},
+      {u"300.1.1.1", AddressKind::HostName},    {u"dvr1.example", AddressKind::HostName},
+      {u"10.cams.example", AddressKind::HostName}, {u"localhost", AddressKind::DdnsId},
+      {u".local", AddressKind::DdnsId},         {u"", AddressKind::DdnsId},
   };
-  for (const auto& c : cases) {
-    DebugCapture debug;
-    MakeSession(c.address);
-    session->m_nPort = 1;
-    session->TryConnect_DVR();
-    const bool sawDot = PumpUntil([&] {
-      for (const auto& l : debug.Lines())
-        if (l.rfind(" Dot Position [", 0) == 0) return true;
-      return false;
-    }, 0);
-    const bool lookedUp = !session->Socket() || PumpUntil([&] {
-      for (const auto& l : debug.Lines())
-        if (l.rfind(" TryConnect_DVR! => DomainName", 0) == 0) return true;
-      return false;
-    }, 0);
-    const std::string path = !sawDot ? "ddns" : lookedUp ? "name" : "ipv4";
-    EXPECT_EQ(path, c.path) << std::string(c.address.begin(), c.address.end());
-  }
+  for (const auto& [address, kind] : cases)
+    EXPECT_EQ(ClassifyAddress(address), kind) << std::string(address.begin(), address.end());
 }
 
 TEST_F(SessionE2E, DdnsIdentifierResolvesThroughTheServer) {
@@ -353,8 +360,8 @@ TEST_F(SessionE2E, DdnsIdentifierResolvesThroughTheServer) {
   DebugCapture debug;
   MakeSession(u"localhost");  // no dot: a DVR identifier
   ASSERT_EQ(session->TryConnect_DVR(), 1);
-  EXPECT_TRUE(debug.Contains(" Real Connect IP [127.0.0.1]\r\n"));
   ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_OPEN));
+  EXPECT_TRUE(debug.Contains(" Real Connect IP [127.0.0.1]\r\n"));
   ASSERT_EQ(ddns.RequestsSeen().size(), 1u);
   EXPECT_EQ(ddns.RequestsSeen()[0], "GET /req_ip.asp?mac_addr=localhost HTTP/1.0\r\n\r\n");
 }
@@ -366,76 +373,12 @@ TEST_F(SessionE2E, DdnsFailuresLeaveNoSocket) {
   SetDdnsServer("127.0.0.1", ddns.Port());
   DebugCapture debug;
   MakeSession(u"unknown-id");  // reply without markers
-  EXPECT_EQ(session->TryConnect_DVR(), 0);
+  EXPECT_EQ(session->TryConnect_DVR(), 1);
+  ASSERT_TRUE(WaitFor(WM_DVR_CONNECT_FAIL));
   EXPECT_TRUE(debug.Contains(" TryConnect_DVR! => DDNS lookup failed [unknown-id]\r\n"));
   EXPECT_EQ(session->Socket(), nullptr);
   PumpFor(50);
-  EXPECT_TRUE(view.log.empty());
-}
-
-TEST_F(SessionE2E, RefusalsReachTheView) {
-  dvrsim::Config cfg = SmallPictures();
-  cfg.noPermission = {0};
-  StartSim(cfg);
-  MakeSession(u"127.0.0.1");
-  ASSERT_EQ(session->TryConnect_DVR(), 1);
-  ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_OPEN));
-  EXPECT_EQ(view.Last(WM_DVR_RESP_CH_OPEN)->wParam, 0u);
-  EXPECT_EQ(view.Last(WM_DVR_RESP_CH_OPEN)->lParam, static_cast<LPARAM>(0xF0020000));
-  PumpFor(100);
-  EXPECT_EQ(session->m_ChannelTable.Count(), 0);
-
-  // A wrong password: the login reply carries the account reason.
-  MakeSession(u"127.0.0.1", "admin", "wrong");
-  ASSERT_EQ(session->TryConnect_DVR(), 1);
-  ASSERT_TRUE(WaitFor(WM_DVR_REPLAY_LOGIN, 2));
-  EXPECT_EQ(ResultReason(static_cast<std::uint32_t>(view.Last(WM_DVR_REPLAY_LOGIN)->lParam)), kReasonAccountRejected);
-}
-
-TEST_F(SessionE2E, HeartbeatUnaskedMessagesAndUnaskedClose) {
-  dvrsim::Config cfg = SmallPictures();
-  cfg.heartbeatMs = 50;
-  cfg.sendUnasked010002 = true;
-  StartSim(cfg);
-  MakeSession(u"127.0.0.1");
-  ASSERT_EQ(session->TryConnect_DVR(), 1);
-  ASSERT_TRUE(WaitFor(WM_DVR_REPLAY_HEARTBEAT, 2));
-  EXPECT_EQ(view.Last(WM_DVR_REPLAY_HEARTBEAT)->wParam, 0u);
-  EXPECT_EQ(view.Last(WM_DVR_REPLAY_HEARTBEAT)->lParam, 0);
-  ASSERT_TRUE(WaitFor(WM_DVR_RESP_010002));
-  ASSERT_TRUE(WaitForFrames(2));
-  sim->SendHeartbeat(0);  // a failed heartbeat posts nothing (not checkable by count alone)
-
-  ASSERT_EQ(sim->CloseChannelUnasked(0), 1u);
-  ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_CLOSE));
-  EXPECT_EQ(view.Last(WM_DVR_RESP_CH_CLOSE)->wParam, 0u);
-  EXPECT_TRUE(PumpUntil([&] { return session->m_ChannelTable.Count() == 0; }));
-}
-
-TEST_F(SessionE2E, SocketClosedDuringLogin) {
-  dvrsim::Config cfg;
-  cfg.faults.dropOnLogin = true;
-  StartSim(cfg);
-  MakeSession(u"127.0.0.1");
-  ASSERT_EQ(session->TryConnect_DVR(), 1);
-  ASSERT_TRUE(WaitFor(WM_DVR_CLOSE_SOCKET));
-  EXPECT_EQ(view.Count(WM_DVR_REPLAY_LOGIN), 0u);
-  EXPECT_EQ(session->Socket(), nullptr);  // the stand-in disconnected
-  EXPECT_FALSE(session->ParseThreadRunning());
-}
-
-TEST_F(SessionE2E, ConnectionDropMidStream) {
-  dvrsim::Config cfg = SmallPictures();
-  cfg.faults.dropAfterFrames = 5;
-  StartSim(cfg);
-  MakeSession(u"127.0.0.1");
-  ASSERT_EQ(session->TryConnect_DVR(), 1);
-  ASSERT_TRUE(WaitFor(WM_DVR_CLOSE_SOCKET, 1, 10000));
-  EXPECT_EQ(session->Socket(), nullptr);
-  // The same session connects again afterwards.
-  view.log.clear();
-  ASSERT_EQ(session->TryConnect_DVR(), 1);
-  ASSERT_TRUE(WaitFor(WM_DVR_RESP_CH_OPEN));
+  EXPECT_EQ(view.log.size(), 1u);
 }
 
 TEST_F(SessionE2E, RefusedConnectionPostsConnectFail) {

@@ -9,7 +9,12 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "controls/skin.h"
+#include "platform/core/resolver.h"
 #include "platform/ui/window_api.h"
 #include "protocol/ids.h"
 #include "support_gui/test_window.h"
@@ -132,6 +137,32 @@ TEST(ViewConnect, EveryConnectionThatCannotCompleteEndsDisconnected) {
     EXPECT_TRUE(said);
   }
   ::close(silent);
+}
+
+// The look-up thread may outlive the test: what its hook uses is static.
+std::atomic<bool> g_releaseLookup{false};
+
+TEST(ViewConnect, ASlowNameServerNeverFreezesTheView) {
+  g_releaseLookup = false;
+  lv::SetResolverHook([](const std::string&) -> std::optional<std::uint32_t> {
+    for (int i = 0; i < 20000 && !g_releaseLookup; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return std::nullopt;
+  });
+  ViewRig rig;
+  rig.site.m_strAddress = u"dvr.slow-dns.test";
+  rig.Run([&] {
+    // Timers, painting and the pen all go on while the name is looked up.
+    ASSERT_TRUE(rig.WaitStatusText(u"Trying to login", 2000));
+    rig.TapView({240, 200});
+    RepaintNow(rig.view.GetSafeHwnd());
+    EXPECT_FALSE(rig.Grab().isNull());
+    EXPECT_TRUE(rig.site.LookupPending());
+  });
+  // Closed during the look-up: nothing waits for it, nothing connects.
+  EXPECT_FALSE(rig.site.LookupPending());
+  g_releaseLookup = true;
+  lv::SetResolverHook({});
+  EXPECT_EQ(rig.sim.Connections(), 0u);
 }
 
 TEST(ViewChannels, SwitchesToPermittedAbsentAndLockedChannels) {

@@ -67,6 +67,7 @@ class Run {
         }
         break;
       case WM_DVR_CLOSE_SOCKET: m_dropped = true; break;
+      case WM_DVR_CONNECT_FAIL: m_connectFail = static_cast<int>(w); break;
       case WM_DVR_REPLAY_LOGIN: m_login = {true, w, l}; break;
       case WM_DVR_RESP_CH_OPEN: m_open = {true, w, l}; break;
       case WM_DVR_RESP_CH_CLOSE: m_close = {true, w, l}; break;
@@ -97,6 +98,7 @@ class Run {
   QDeadlineTimer m_deadline;
   bool m_connected = false;
   bool m_dropped = false;
+  int m_connectFail = 0;  // the error of a connect that could not complete
   Reply m_login, m_open, m_close;
 };
 
@@ -111,16 +113,16 @@ int Run::PickChannel() const {
 int Run::Go() {
   m_deadline = QDeadlineTimer(static_cast<qint64>(m_o.timeoutSeconds) * 1000);
   const std::string where = m_o.address + ":" + std::to_string(m_o.port);
-  if (!m_session.TryConnect_DVR()) {
-    const std::size_t dot = m_o.address.find('.');
-    if (dot == std::string::npos || dot == 0)
-      return Fail(kDdnsFailed, "DDNS lookup of '" + m_o.address + "' failed (server " + DdnsHost() + ":" +
-                                   std::to_string(DdnsPort()) + ")");
-    return Fail(kLookupFailed, "name lookup of '" + m_o.address + "' failed");
-  }
-  auto connectFailed = [&] { return m_session.Socket() && m_session.Socket()->ConnectError() != 0; };
-  if (!Wait([&] { return m_connected || connectFailed(); }) || connectFailed()) {
-    const int code = m_session.Socket() ? m_session.Socket()->ConnectError() : 0;
+  if (!m_session.TryConnect_DVR()) return Fail(kConnectFailed, "cannot connect to " + where + ": invalid port");
+  // Names and DVR identifiers are looked up first; every outcome is posted.
+  if (!Wait([&] { return m_connected || m_connectFail != 0; }) || !m_connected) {
+    const int code = m_connectFail;
+    if (code == kErrHostNotFound) {
+      if (ClassifyAddress(m_session.m_strAddress) == AddressKind::DdnsId)
+        return Fail(kDdnsFailed, "DDNS lookup of '" + m_o.address + "' failed (server " + DdnsHost() + ":" +
+                                     std::to_string(DdnsPort()) + ")");
+      return Fail(kLookupFailed, "name lookup of '" + m_o.address + "' failed");
+    }
     return Fail(kConnectFailed, "cannot connect to " + where + (code == kErrConnRefused ? ": connection refused"
                                                                : code == 0 ? ": timed out"
                                                                            : ": error " + std::to_string(code)));

@@ -21,10 +21,13 @@ void SetResolverHook(ResolverHook hook) {
 std::optional<std::uint32_t> ResolveHostV4(const std::string& host) {
   in_addr numeric{};
   if (inet_pton(AF_INET, host.c_str(), &numeric) == 1) return numeric.s_addr;
+  ResolverHook hook;
   {
     std::lock_guard lock(g_hookMutex);
-    if (g_hook) return g_hook(host);
+    hook = g_hook;
   }
+  // Called outside the lock: a slow answer must not hold up other look-ups.
+  if (hook) return hook(host);
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
