@@ -84,9 +84,10 @@ void CSoc_TCP::OnReceive(int errorCode) {
   for (;;) {
     // Receive only while a whole chunk fits with a byte to spare.
     if (m_ring->EmptySize() > kReceiveChunk) {
-      const int n = Receive(chunk, kReceiveChunk, 0);
+      int error = 0;
+      const int n = ReceiveChunk(chunk, kReceiveChunk, &error);
       if (n < 0) {
-        if (GetLastError() != kErrWouldBlock && m_notifyWindow)
+        if (error != kErrWouldBlock && m_notifyWindow)
           PostMessage(m_notifyWindow, m_closeMessage, 0, reinterpret_cast<LPARAM>(this));
       } else if (n > 0) {
         m_ring->Write(chunk, n);
@@ -107,6 +108,16 @@ void CSoc_TCP::OnReceive(int errorCode) {
              m_ring->EmptySize(), g_DataNotExist);
     if (last) return;
   }
+}
+
+int CSoc_TCP::ReceiveChunk(void* buffer, int length, int* error) {
+  if (m_byteSource) {
+    const int n = m_byteSource(buffer, length, error);
+    return n > length ? length : n;  // a source can never make the step overrun its chunk
+  }
+  const int n = Receive(buffer, length, 0);
+  if (n < 0) *error = GetLastError();
+  return n;
 }
 
 void CSoc_TCP::OnClose(int errorCode) {

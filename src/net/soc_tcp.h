@@ -4,6 +4,7 @@
 // parse thread takes whole messages.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "net/ring_buffer.h"
@@ -54,6 +55,15 @@ class CSoc_TCP : public CAsyncSocket {
   // Length of one wait for room in the ring (100 ms; tests may shorten it).
   static void SetWaitPauseForTests(int ms);
 
+  // Where the receive-ready step takes its bytes from: the socket itself,
+  // unless a source is given. A source fills at most length bytes and returns
+  // how many, or -1 with *error set to the failure's code. It lets the step
+  // run without a connection (fuzzers, tests).
+  using ByteSource = std::function<int(void* buffer, int length, int* error)>;
+  void SetByteSourceForTests(ByteSource source) { m_byteSource = std::move(source); }
+  // One receive-ready notification without error, as the event loop delivers it.
+  void ReceiveReadyForTests() { OnReceive(0); }
+
  protected:
   void OnConnect(int errorCode) override;
   void OnReceive(int errorCode) override;
@@ -68,8 +78,11 @@ class CSoc_TCP : public CAsyncSocket {
   const std::uint32_t m_closeMessage;
   std::unique_ptr<CRingBuffer> m_ring;
   std::shared_ptr<AutoResetEvent> m_receiveSignal;
+  ByteSource m_byteSource;
 
   void ConnectFailed(int errorCode);
+  // One receive into buffer; -1 with *error set on failure.
+  int ReceiveChunk(void* buffer, int length, int* error);
 };
 
 }  // namespace lv
