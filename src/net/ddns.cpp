@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -26,6 +27,8 @@ constexpr char16_t kOpenMarker[] = u"<!--[[DDNS_REQIP";
 constexpr char16_t kCloseMarker[] = u"]]-->";
 constexpr std::size_t kOpenLength = 16;
 constexpr int kReplySize = 1024;
+// "GET /req_ip.asp?mac_addr=" and " HTTP/1.0\r\n\r\n" around the identifier.
+constexpr std::size_t kRequestTextLength = 38;
 constexpr auto kConnectTimeout = std::chrono::seconds(3);
 constexpr auto kReplyTimeout = std::chrono::seconds(2);
 
@@ -117,8 +120,8 @@ std::optional<std::u16string> ParseDdnsReply(const std::u16string& reply) {
 std::optional<std::u16string> ResolveDdns(const std::u16string& dvrId) {
   // The request goes through a 256-byte scratch: 38 characters of format text
   // plus the identifier must stay below that.
+  if (!DdnsIdFits(dvrId)) return std::nullopt;
   const std::u16string request = u"GET /req_ip.asp?mac_addr=" + dvrId + u" HTTP/1.0\r\n\r\n";
-  if (request.size() >= 256) return std::nullopt;
   const std::string host = DdnsHost();
   const auto addr = ResolveHostV4(host);
   if (!addr) return std::nullopt;
@@ -133,10 +136,16 @@ std::optional<std::u16string> ResolveDdns(const std::u16string& dvrId) {
   char reply[kReplySize];
   const int received = Exchange(sa, scratch, length, reply, kReplySize);
   if (received < 1) return std::nullopt;
+  return DdnsAddressFromReply(reply, static_cast<std::size_t>(received));
+}
+
+std::optional<std::u16string> DdnsAddressFromReply(const char* reply, std::size_t received) {
   // Only what arrived counts, and a full buffer has no terminator.
-  const std::u16string text = AnsiToWide(reply, static_cast<std::size_t>(received));
+  const std::u16string text = AnsiToWide(reply, std::min<std::size_t>(received, kReplySize));
   DebugOut(" RecvDDNS : %s \r\n", Utf16ToUtf8(text).c_str());
   return ParseDdnsReply(text);
 }
+
+bool DdnsIdFits(const std::u16string& dvrId) { return kRequestTextLength + dvrId.size() < 256; }
 
 }  // namespace lv

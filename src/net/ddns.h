@@ -3,6 +3,7 @@
 // the address between two markers in the reply. Blocking, on plain sockets
 // with bounded waits (about 3 s to connect, 2 s for the reply), so the session
 // runs it on a lookup thread of its own, never on the user-interface thread.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,5 +23,13 @@ std::optional<std::u16string> ResolveDdns(const std::u16string& dvrId);
 
 // Extracts the address from a reply text (exposed for tests).
 std::optional<std::u16string> ParseDdnsReply(const std::u16string& reply);
+
+// The lookup's last step: the received bytes (at most the 1024-byte reply
+// buffer, not terminated; only what arrived counts) to the address.
+std::optional<std::u16string> DdnsAddressFromReply(const char* reply, std::size_t received);
+
+// Whether the identifier fits the request's 256-byte scratch (at most 217
+// characters beside the 38 of the request's own text).
+bool DdnsIdFits(const std::u16string& dvrId);
 
 }  // namespace lv
