@@ -1,0 +1,280 @@
+#include "feed.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/core/async_socket.h"
+#include "protocol/ids.h"
+#include "protocol/text.h"
+
+namespace lvbridge {
+namespace {
+
+// Posted by HTTP threads to the feed's window.
+constexpr std::uint32_t kMsgDemand = 0x9001;
+constexpr std::uint32_t kMsgRelease = 0x9002;
+
+constexpr std::chrono::seconds kRateWindow{2};
+
+std::int64_t Nanos(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+std::string Seconds(int ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", ms / 1000.0);
+  return text;
+}
+
+}  // namespace
+
+ChannelFeed::ChannelFeed(const SiteConfig& site, std::shared_ptr<SiteInfo> info, int channel, const Timing& timing)
+    : m_site(site),
+      m_info(std::move(info)),
+      m_channel(channel),
+      m_timing(timing),
+      m_random(std::random_device{}()),
+      m_window([this](std::uint32_t m, lv::WPARAM w, lv::LPARAM l) { OnMessage(m, w, l); }) {
+  m_retryTimer.setSingleShot(true);
+  QObject::connect(&m_retryTimer, &QTimer::timeout, [this] { Connect(); });
+  m_graceTimer.setSingleShot(true);
+  QObject::connect(&m_graceTimer, &QTimer::timeout, [this] { GraceOver(); });
+  m_watchdog.setInterval(std::clamp(m_timing.stallMs / 5, 10, 500));
+  QObject::connect(&m_watchdog, &QTimer::timeout, [this] { Watchdog(); });
+}
+
+ChannelFeed::~ChannelFeed() { Shutdown(); }
+
+void ChannelFeed::Subscribe() {
+  m_used = true;
+  m_viewers.fetch_add(1);
+  lv::PostMessage(m_window.Handle(), kMsgDemand, 0, 0);
+}
+
+void ChannelFeed::Unsubscribe() {
+  if (m_viewers.fetch_sub(1) == 1) lv::PostMessage(m_window.Handle(), kMsgRelease, 0, 0);
+}
+
+std::shared_ptr<const Picture> ChannelFeed::WaitNewer(std::uint64_t afterSequence, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_mutex);
+  const std::uint64_t wakeups = m_wakeups;
+  m_newPicture.wait_for(lock, timeout, [&] {
+    return (m_newest && m_newest->sequence > afterSequence) || m_wakeups != wakeups;
+  });
+  if (m_wakeups != wakeups || !m_newest || m_newest->sequence <= afterSequence) return nullptr;
+  return m_newest;
+}
+
+void ChannelFeed::Wake() {
+  {
+    std::lock_guard lock(m_mutex);
+    ++m_wakeups;
+  }
+  m_newPicture.notify_all();
+}
+
+FeedStatus ChannelFeed::Status() const {
+  FeedStatus s;
+  const auto now = Clock::now();
+  {
+    std::lock_guard lock(m_mutex);
+    s.text = m_statusText;
+    const auto recent = std::count_if(m_arrivals.begin(), m_arrivals.end(),
+                                      [&](Clock::time_point t) { return now - t <= kRateWindow; });
+    s.picturesPerSecond = static_cast<double>(recent) / std::chrono::duration<double>(kRateWindow).count();
+    if (m_newest)
+      s.newestAgeMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_newest->arrived).count();
+  }
+  s.viewers = m_viewers.load();
+  s.reconnects = m_reconnects.load();
+  s.used = m_used.load();
+  return s;
+}
+
+void ChannelFeed::OnMessage(std::uint32_t msg, lv::WPARAM wParam, lv::LPARAM lParam) {
+  const auto result = static_cast<std::uint32_t>(lParam);
+  switch (msg) {
+    case kMsgDemand: Demand(); return;
+    case kMsgRelease:
+      if (m_viewers.load() == 0 && m_phase != Phase::Idle) m_graceTimer.start(m_timing.graceMs);
+      return;
+    default: break;
+  }
+  // Anything the session posted before it was last closed is stale.
+  if (m_phase == Phase::Idle || m_phase == Phase::Waiting) return;
+  switch (msg) {
+    case lv::WM_DVR_CONNECT_SOCKET:
+      if (m_phase != Phase::Connecting) return;
+      if (!m_session->Start()) return Fail("The session could not start");
+      m_session->ReqHwInfo();
+      m_session->ReqOsInfo();
+      m_session->ReqProtoVer();
+      m_session->ReqLogin();
+      Enter(Phase::LoggingIn, "Logging in");
+      return;
+    case lv::WM_DVR_CONNECT_FAIL:
+      return Fail(wParam == static_cast<lv::WPARAM>(lv::kErrConnRefused)
+                      ? "Connection refused"
+                      : "Connection failed (error " + std::to_string(wParam) + ")");
+    case lv::WM_DVR_CLOSE_SOCKET: return Fail("Link lost");
+    case lv::WM_DVR_REPLAY_LOGIN: {
+      if (m_phase != Phase::LoggingIn) return;
+      if (result != lv::kResultOk) return Fail("Login refused");
+      const int count = m_session->m_nMaxChannel.load();
+      std::uint32_t cameras = 0;
+      for (int ch = 0; ch < lv::kMaxChannels && ch < count; ++ch)
+        if (m_session->m_bCamera[ch].load()) cameras |= 1u << ch;
+      m_info->cameraMask = cameras;
+      m_info->channelCount = count;
+      m_session->OpenChannel(static_cast<std::uint8_t>(m_channel));
+      Enter(Phase::Opening, "Opening channel");
+      return;
+    }
+    case lv::WM_DVR_RESP_CH_OPEN:
+      if (m_phase != Phase::Opening) return;
+      if (result != lv::kResultOk)
+        return Fail(lv::ResultReason(result) == lv::kReasonNoPermission ? "No permission for this channel"
+                                                                        : "No camera on this channel");
+      Enter(Phase::Streaming, "Streaming");
+      return;
+    case lv::WM_DVR_RESP_CH_CLOSE:
+      if (m_phase == Phase::Streaming && result == lv::kResultOk) Fail("Channel closed by the DVR");
+      return;
+    default: return;
+  }
+}
+
+void ChannelFeed::Demand() {
+  m_graceTimer.stop();
+  if (m_phase == Phase::Idle && m_viewers.load() > 0) {
+    m_failures = 0;
+    Connect();
+  }
+}
+
+void ChannelFeed::GraceOver() {
+  if (m_viewers.load() == 0) Close("Idle");
+}
+
+void ChannelFeed::Connect() {
+  if (m_phase == Phase::Waiting) ++m_reconnects;
+  if (!m_session) {
+    m_session = std::make_unique<lv::CDvrSession>(m_window.Handle());
+    m_session->m_strSiteName = lv::Utf8ToUtf16(m_site.name);
+    m_session->m_strAddress = lv::Utf8ToUtf16(m_site.address);
+    m_session->m_nPort = m_site.port;
+    m_session->m_strUserID = lv::Utf8ToUtf16(m_site.user);
+    m_session->m_strPassword = lv::Utf8ToUtf16(m_site.password);
+  }
+  StartPump();
+  m_picturesThisAttempt = 0;
+  Enter(Phase::Connecting, "Connecting");
+  m_watchdog.start();
+  if (!m_session->TryConnect_DVR()) Fail("Address lookup failed");
+}
+
+void ChannelFeed::Fail(const std::string& reason) {
+  m_session->Disconnect();
+  if (m_picturesThisAttempt.load() > 0) m_failures = 0;
+  ++m_failures;
+  if (m_viewers.load() == 0 && !m_graceTimer.isActive()) return Close("Idle");
+  const int shift = std::min(m_failures - 1, 16);
+  const long long base = std::min<long long>(static_cast<long long>(m_timing.backoffBaseMs) << shift,
+                                             m_timing.backoffMaxMs);
+  // Up to a fifth either way, so bridges (and channels) that lost the same DVR
+  // do not all knock again at the same moment.
+  std::uniform_real_distribution<double> jitter(0.8, 1.2);
+  const int delay = static_cast<int>(std::min<double>(base * jitter(m_random), m_timing.backoffMaxMs));
+  m_watchdog.stop();
+  Enter(Phase::Waiting, reason + "; reconnecting in " + Seconds(delay));
+  std::fprintf(stderr, "lorventa-bridge: %s channel %d: %s; reconnecting in %s\n", m_site.name.c_str(),
+               m_channel + 1, reason.c_str(), Seconds(delay).c_str());
+  m_retryTimer.start(delay);
+}
+
+void ChannelFeed::Close(const std::string& text) {
+  m_retryTimer.stop();
+  m_graceTimer.stop();
+  m_watchdog.stop();
+  StopPump();
+  if (m_session) m_session->Disconnect();
+  {
+    std::lock_guard lock(m_mutex);
+    m_newest.reset();  // a later viewer must not get a picture from this run
+    m_arrivals.clear();
+  }
+  Enter(Phase::Idle, text);
+}
+
+void ChannelFeed::Shutdown() {
+  Close("Stopped");
+  m_session.reset();
+}
+
+void ChannelFeed::Watchdog() {
+  const auto now = Clock::now();
+  auto since = m_progress;
+  if (m_phase == Phase::Streaming) since = std::max(since, Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+                                                std::chrono::nanoseconds(m_lastPictureNs.load()))));
+  if (now - since < std::chrono::milliseconds(m_timing.stallMs)) return;
+  switch (m_phase) {
+    case Phase::Connecting: return Fail("No answer to the connect");
+    case Phase::LoggingIn: return Fail("No answer to the login");
+    case Phase::Opening: return Fail("No answer to the channel open");
+    case Phase::Streaming: return Fail("No picture for " + Seconds(m_timing.stallMs));
+    default: return;
+  }
+}
+
+void ChannelFeed::Enter(Phase phase, const std::string& text) {
+  m_phase = phase;
+  m_progress = Clock::now();
+  std::lock_guard lock(m_mutex);
+  m_statusText = text;
+}
+
+void ChannelFeed::StartPump() {
+  if (m_pump.joinable()) return;
+  m_pumpStop = false;
+  m_pump = std::thread([this] { PumpMain(); });
+}
+
+void ChannelFeed::StopPump() {
+  if (!m_pump.joinable()) return;
+  m_pumpStop = true;
+  m_session->WakeFrameWaiter();
+  m_pump.join();
+}
+
+void ChannelFeed::PumpMain() {
+  lv::CDvrSession& session = *m_session;
+  while (!m_pumpStop.load()) {
+    if (!session.WaitForFrame(200) || m_pumpStop.load()) continue;
+    const lv::ChannelRef record = session.m_ChannelTable.Find(static_cast<std::uint32_t>(m_channel));
+    if (!record || !record->frames) continue;
+    lv::FrameRef frame;
+    while (record->frames->PeekHead(nullptr, nullptr, nullptr, nullptr, &frame) > 0) {
+      record->frames->DropHead();
+      if (frame->data && frame->size > 0) Publish(std::move(frame));
+      frame.reset();
+    }
+  }
+}
+
+void ChannelFeed::Publish(lv::FrameRef frame) {
+  auto picture = std::make_shared<Picture>();
+  picture->frame = std::move(frame);
+  picture->arrived = Clock::now();
+  m_lastPictureNs = Nanos(picture->arrived);
+  ++m_picturesThisAttempt;
+  {
+    std::lock_guard lock(m_mutex);
+    picture->sequence = ++m_sequence;
+    m_arrivals.push_back(picture->arrived);
+    while (!m_arrivals.empty() && picture->arrived - m_arrivals.front() > kRateWindow) m_arrivals.pop_front();
+    m_newest = std::move(picture);
+  }
+  m_newPicture.notify_all();
+}
+
+}  // namespace lvbridge

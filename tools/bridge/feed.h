@@ -1,0 +1,147 @@
+#pragma once
+// One DVR channel as the bridge serves it: a session of its own, opened when
+// the first viewer arrives and closed a grace period after the last leaves,
+// kept alive by reconnecting with exponential backoff when the link drops,
+// the connect is refused or the pictures stall.
+//
+// Threads: the session, its timers and the state machine run on the thread
+// that made the feed (Qt Core's event loop). A pump thread of the feed moves
+// each picture from the session's channel list to the viewers. HTTP threads
+// subscribe, wait for pictures and read the status; they reach the state
+// machine only by posting to the feed's window.
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "platform/core/message_target.h"
+#include "session/channel_table.h"
+#include "session/dvr_session.h"
+
+namespace lvbridge {
+
+using Clock = std::chrono::steady_clock;
+
+// How the bridge paces its sessions; tests shorten them.
+struct Timing {
+  int backoffBaseMs = 1000;   // first wait before a reconnect
+  int backoffMaxMs = 30000;   // the longest wait
+  int stallMs = 5000;         // no progress (connect, login, open, picture) this long: reconnect
+  int graceMs = 10000;        // a session stays open this long after its last viewer left
+  int snapshotWaitMs = 10000; // a snapshot waits this long for the first picture
+};
+
+// Where a site is and how to log in. The password is kept for the session only.
+struct SiteConfig {
+  std::string name;
+  std::string address;
+  int port = 0;
+  std::string user;
+  std::string password;
+};
+
+// What logins taught about a site; shared by its channel feeds.
+struct SiteInfo {
+  std::atomic<int> channelCount{0};        // 0 until a login reply came
+  std::atomic<std::uint32_t> cameraMask{0};  // bit i = channel i has a camera
+};
+
+// One picture as the DVR sent it: the JPEG stays in the received message.
+struct Picture {
+  lv::FrameRef frame;
+  std::uint64_t sequence = 0;  // 1 for the feed's first picture, then +1
+  Clock::time_point arrived;
+  const std::uint8_t* data() const { return frame->data; }
+  std::size_t size() const { return frame->size; }
+};
+
+struct FeedStatus {
+  std::string text;
+  double picturesPerSecond = 0;
+  long long newestAgeMs = -1;  // -1: no picture yet
+  int viewers = 0;
+  int reconnects = 0;
+  bool used = false;  // ever asked for
+};
+
+class ChannelFeed {
+ public:
+  // channel is 0-based. Must be made on the thread that runs the event loop.
+  ChannelFeed(const SiteConfig& site, std::shared_ptr<SiteInfo> info, int channel, const Timing& timing);
+  ~ChannelFeed();
+  ChannelFeed(const ChannelFeed&) = delete;
+  ChannelFeed& operator=(const ChannelFeed&) = delete;
+
+  // Any thread. A viewer counts from Subscribe until its Unsubscribe.
+  void Subscribe();
+  void Unsubscribe();
+  // Any thread. The newest picture newer than afterSequence, waiting at most
+  // timeout for one; null when none came or Wake() was called.
+  std::shared_ptr<const Picture> WaitNewer(std::uint64_t afterSequence, std::chrono::milliseconds timeout);
+  // Any thread: releases every WaitNewer caller (shutdown).
+  void Wake();
+  FeedStatus Status() const;
+  int Channel() const { return m_channel; }
+
+  // Owner's thread: closes the session now, whoever watches (shutdown).
+  void Shutdown();
+
+ private:
+  enum class Phase { Idle, Connecting, LoggingIn, Opening, Streaming, Waiting };
+
+  void OnMessage(std::uint32_t msg, lv::WPARAM wParam, lv::LPARAM lParam);
+  void Demand();
+  void GraceOver();
+  void Connect();
+  void Fail(const std::string& reason);
+  void Close(const std::string& text);
+  void Watchdog();
+  void Enter(Phase phase, const std::string& text);
+  void StartPump();
+  void StopPump();
+  void PumpMain();
+  void Publish(lv::FrameRef frame);
+
+  const SiteConfig m_site;
+  const std::shared_ptr<SiteInfo> m_info;
+  const int m_channel;
+  const Timing m_timing;
+
+  // Owner's thread only.
+  std::unique_ptr<lv::CDvrSession> m_session;
+  Phase m_phase = Phase::Idle;
+  int m_failures = 0;  // consecutive failed attempts, for the backoff
+  Clock::time_point m_progress;  // last step forward of the current attempt
+  QTimer m_retryTimer;
+  QTimer m_graceTimer;
+  QTimer m_watchdog;
+  std::mt19937 m_random;
+  std::thread m_pump;
+
+  std::atomic<int> m_viewers{0};
+  std::atomic<int> m_reconnects{0};
+  std::atomic<bool> m_used{false};
+  std::atomic<bool> m_pumpStop{true};
+  std::atomic<std::int64_t> m_lastPictureNs{0};  // steady clock, for the watchdog
+  std::atomic<int> m_picturesThisAttempt{0};
+
+  // Guards the newest picture, the arrival times and the status text.
+  mutable std::mutex m_mutex;
+  std::condition_variable m_newPicture;
+  std::shared_ptr<const Picture> m_newest;
+  std::uint64_t m_sequence = 0;
+  std::uint64_t m_wakeups = 0;
+  std::deque<Clock::time_point> m_arrivals;  // the last two seconds
+  std::string m_statusText = "Idle";
+
+  lv::MessageTarget m_window;  // last: its handler uses everything above
+};
+
+}  // namespace lvbridge

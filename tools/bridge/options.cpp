@@ -1,0 +1,180 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+
+#include "protocol/text.h"
+#include "sites/site_list.h"
+#include "sites/site_store.h"
+
+namespace lvbridge {
+namespace {
+
+bool ToInt(const std::string& text, int min, int max, int* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < min || v > max) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+std::string Usage() {
+  return "usage: lorventa-bridge [--listen ADDR:PORT] [--site NAME]...\n"
+         "                       [--dvr NAME ADDRESS PORT USER [--password-file FILE]]...\n"
+         "                       [--token-file FILE] [--store DIR] [--grace S]\n"
+         "Serves DVR channels over HTTP as MJPEG streams and JPEG snapshots.\n"
+         "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8480); an address other\n"
+         "                      than 127.x.x.x needs --token-file\n"
+         "  --site NAME         a site of the program's store, repeatable (default: every\n"
+         "                      stored site, unless --dvr is given)\n"
+         "  --dvr NAME ADDRESS PORT USER  a site given here under NAME, repeatable;\n"
+         "                      --password-file FILE right after it reads its password\n"
+         "                      from the file's first line (no password otherwise)\n"
+         "  --token-file FILE   every request must carry the file's first line as\n"
+         "                      'Authorization: Bearer TOKEN' or '?token=TOKEN'\n"
+         "  --store DIR         the site store's folder (default ~/.config/lorventa)\n"
+         "  --grace S           seconds a channel's session stays open after its last\n"
+         "                      viewer left (default 10)\n"
+         "Endpoints:\n"
+         "  /                                          every site and channel, live\n"
+         "  /status                                    JSON status of every channel in use\n"
+         "  /sites/NAME/channels/N/stream.mjpeg        multipart/x-mixed-replace JPEG stream\n"
+         "  /sites/NAME/channels/N/snapshot.jpg        the newest picture\n";
+}
+
+std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string* error) {
+  Options o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto need = [&](std::size_t n) {
+      if (i + n < args.size()) return true;
+      *error = a + (n == 1 ? " needs a value" : " needs " + std::to_string(n) + " values");
+      return false;
+    };
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--listen") {
+      if (!need(1)) return std::nullopt;
+      const std::string v = args[++i];
+      const std::size_t colon = v.rfind(':');
+      int port = 0;
+      if (colon == std::string::npos || !ToInt(v.substr(colon + 1), 0, 65535, &port)) {
+        *error = "--listen takes ADDR:PORT, not '" + v + "'";
+        return std::nullopt;
+      }
+      o.server.address = v.substr(0, colon) == "localhost" ? "127.0.0.1" : v.substr(0, colon);
+      o.server.port = port;
+    } else if (a == "--site") {
+      if (!need(1)) return std::nullopt;
+      o.siteNames.push_back(args[++i]);
+    } else if (a == "--dvr") {
+      if (!need(4)) return std::nullopt;
+      DvrArgument d;
+      d.name = args[i + 1];
+      d.address = args[i + 2];
+      d.user = args[i + 4];
+      if (!ToInt(args[i + 3], 1, 65535, &d.port)) {
+        *error = "--dvr " + d.name + ": PORT must be 1..65535";
+        return std::nullopt;
+      }
+      if (d.name.empty() || d.address.empty()) {
+        *error = "--dvr needs a NAME and an ADDRESS";
+        return std::nullopt;
+      }
+      i += 4;
+      o.dvrs.push_back(d);
+    } else if (a == "--password-file") {
+      if (!need(1)) return std::nullopt;
+      if (o.dvrs.empty() || !o.dvrs.back().passwordFile.empty()) {
+        *error = "--password-file belongs right after a --dvr";
+        return std::nullopt;
+      }
+      o.dvrs.back().passwordFile = args[++i];
+    } else if (a == "--token-file") {
+      if (!need(1)) return std::nullopt;
+      o.tokenFile = args[++i];
+    } else if (a == "--store") {
+      if (!need(1)) return std::nullopt;
+      o.storeFolder = args[++i];
+    } else if (a == "--grace") {
+      int s = 0;
+      if (!need(1) || !ToInt(args[++i], 0, 3600, &s)) {
+        if (error->empty()) *error = "--grace takes seconds from 0 to 3600";
+        return std::nullopt;
+      }
+      o.timing.graceMs = s * 1000;
+    } else {
+      *error = "unknown argument " + a;
+      return std::nullopt;
+    }
+  }
+  return o;
+}
+
+bool ReadSecretFile(const std::string& path, std::string* secret, std::string* error) {
+  std::ifstream file(path, std::ios::binary);
+  std::string line;
+  if (!file || !std::getline(file, line)) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty()) {
+    *error = path + " starts with an empty line";
+    return false;
+  }
+  *secret = line;
+  return true;
+}
+
+bool ResolveSites(Options* o, std::vector<SiteConfig>* sites, std::string* error) {
+  if (!o->tokenFile.empty() && !ReadSecretFile(o->tokenFile, &o->server.token, error)) return false;
+  if (o->server.token.empty() && !IsLoopback(o->server.address)) {
+    *error = "listening on " + o->server.address + " needs --token-file";
+    return false;
+  }
+  if (!o->siteNames.empty() || o->dvrs.empty()) {
+    lv::SiteStore store = o->storeFolder ? lv::SiteStore(*o->storeFolder) : lv::SiteStore();
+    lv::SiteList list;
+    const lv::StoreResult loaded = store.LoadSites(list, 0);
+    if (loaded == lv::StoreResult::Busy || loaded == lv::StoreResult::Failed) {
+      *error = "cannot read the site store: " + lv::Utf16ToUtf8(store.Message());
+      return false;
+    }
+    auto add = [&](const lv::CDvrSession& s) {
+      sites->push_back({lv::Utf16ToUtf8(s.m_strSiteName), lv::Utf16ToUtf8(s.m_strAddress), s.m_nPort,
+                        lv::Utf16ToUtf8(s.m_strUserID), lv::Utf16ToUtf8(s.m_strPassword)});
+    };
+    if (o->siteNames.empty()) {
+      for (const lv::CDvrSession* s = list.First(); s; s = s->m_pNext) add(*s);
+    }
+    for (const std::string& name : o->siteNames) {
+      const lv::CDvrSession* s = list.First();
+      while (s && lv::Utf16ToUtf8(s->m_strSiteName) != name) s = s->m_pNext;
+      if (!s) {
+        *error = "no site named '" + name + "' in " + store.FilePath().string();
+        return false;
+      }
+      add(*s);
+    }
+  }
+  for (const DvrArgument& d : o->dvrs) {
+    SiteConfig site{d.name, d.address, d.port, d.user, {}};
+    if (!d.passwordFile.empty() && !ReadSecretFile(d.passwordFile, &site.password, error)) return false;
+    sites->push_back(site);
+  }
+  for (std::size_t i = 0; i < sites->size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if ((*sites)[i].name == (*sites)[j].name) {
+        *error = "two sites are named '" + (*sites)[i].name + "'";
+        return false;
+      }
+  return true;
+}
+
+}  // namespace lvbridge
