@@ -26,6 +26,9 @@ void InstallProtocolDebug() {
 // A port the socket layer can take; others would silently wrap.
 bool ValidPort(int port) { return port > 0 && port <= 65535; }
 
+// The longest host name the lookup passes on (its scratch holds 255 bytes).
+constexpr std::size_t kMaxHostNameBytes = 255;
+
 }  // namespace
 
 CDvrSession::CDvrSession(HWND notifyWindow) : m_hNotifyWnd(notifyWindow) {
@@ -45,12 +48,25 @@ void CDvrSession::CreateSocket() {
   m_pSocket->SetReceiveSignal(m_pParseEvent);
 }
 
-AddressKind ClassifyAddress(const std::u16string& address) {
+ConnectAddress ReadConnectAddress(const std::u16string& address) {
+  ConnectAddress out;
+  // Every layer below takes terminated code-page text: a zero character would
+  // cut it and an unmapped one turn into '?', either naming another host.
+  if (address.find(u'\0') != std::u16string::npos || !FitsCodePage(address)) return out;
   const std::size_t dot = address.find(u'.');
-  if (dot == std::u16string::npos || dot == 0) return AddressKind::DdnsId;
-  in_addr numeric{};
-  if (inet_pton(AF_INET, ToAnsi(address).c_str(), &numeric) == 1) return AddressKind::IPv4;
-  return AddressKind::HostName;
+  if (dot == std::u16string::npos || dot == 0) {
+    if (!DdnsIdFits(address)) return out;
+    out.kind = AddressKind::DdnsId;
+  } else {
+    in_addr numeric{};
+    out.kind = inet_pton(AF_INET, ToAnsi(address).c_str(), &numeric) == 1 ? AddressKind::IPv4 : AddressKind::HostName;
+    if (out.kind == AddressKind::HostName && address.size() > kMaxHostNameBytes) {
+      out.kind = AddressKind::Refused;  // cutting it would ask for another name
+      return out;
+    }
+  }
+  out.host = ToAnsi(address);
+  return out;
 }
 
 // One look-up, shared by the session and its thread: the input is set
@@ -78,14 +94,18 @@ int CDvrSession::TryConnect_DVR() {
     DebugOut(" TryConnect_DVR! => invalid port [%d]\r\n", m_nPort);
     return 0;
   }
-  const AddressKind kind = ClassifyAddress(m_strAddress);
-  if (kind != AddressKind::IPv4) {
-    StartLookup(kind);
+  const ConnectAddress target = ReadConnectAddress(m_strAddress);
+  if (target.kind == AddressKind::Refused) {
+    DebugOut(" TryConnect_DVR! => address refused [%s]\r\n", address.c_str());
+    return 0;
+  }
+  if (target.kind != AddressKind::IPv4) {
+    StartLookup(target.kind);
     return 1;
   }
   DebugOut(" Dot Position [%d]\r\n", static_cast<int>(m_strAddress.find(u'.')));
   CreateSocket();
-  return ConnectStarted(m_pSocket->ConnectByName(ToAnsi(m_strAddress).c_str(), static_cast<std::uint16_t>(m_nPort)));
+  return ConnectStarted(m_pSocket->ConnectByName(target.host.c_str(), static_cast<std::uint16_t>(m_nPort)));
 }
 
 void CDvrSession::StartLookup(AddressKind kind) {

@@ -44,8 +44,16 @@ struct AddressLookup;
 // How TryConnect_DVR reads an address: a dotted IPv4 address is connected to
 // at once; a DVR identifier (no dot, or a leading one) is looked up through
 // DDNS and a host name through the resolver, both on a lookup thread.
-enum class AddressKind { IPv4, HostName, DdnsId };
-AddressKind ClassifyAddress(const std::u16string& address);
+// Refused: text that would reach the network as something else than typed (a
+// zero character or one the code page cannot carry, a host name over 255
+// bytes, an identifier too long for the DDNS request); nothing is tried.
+enum class AddressKind { IPv4, HostName, DdnsId, Refused };
+struct ConnectAddress {
+  AddressKind kind = AddressKind::Refused;
+  std::string host;  // the code-page bytes handed on: address, name or identifier
+};
+ConnectAddress ReadConnectAddress(const std::u16string& address);
+inline AddressKind ClassifyAddress(const std::u16string& address) { return ReadConnectAddress(address).kind; }
 
 class CDvrSession {
  public:
