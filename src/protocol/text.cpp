@@ -18,6 +18,10 @@ int ToByte(char16_t c) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
   for (int i = 0; i < 32; ++i)
     if (kHighControls[i] == c && c != 0) return 0x80 + i;
+  // The five bytes without a character read as the C1 control of the same
+  // value; they go back to that byte, so every byte read is written back
+  // unchanged (a stored record survives the next save).
+  if (c >= 0x80 && c <= 0x9F && kHighControls[c - 0x80] == 0) return c;
   return -1;
 }
 

@@ -51,6 +51,17 @@ TEST(CodePage, RoundTripsAndReplacesWhatItCannotCarry) {
   EXPECT_EQ(AnsiToWide(bytes.c_str()), u"caf\u00e9 \u20ac ?");
 }
 
+TEST(CodePage, EveryByteReadIsWrittenBackUnchanged) {
+  // Including the five bytes that carry no character (0x81, 0x8D, 0x8F, 0x90,
+  // 0x9D): a stored value holding one must survive the next save.
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+  const std::u16string text = AnsiToWide(all.c_str());
+  ASSERT_EQ(text.size(), all.size());
+  EXPECT_TRUE(FitsCodePage(text));
+  EXPECT_EQ(ToAnsi(text), all);
+}
+
 TEST(AnsiToWide, StopsAtZeroAndKeepsAtMost1023) {
   EXPECT_EQ(AnsiToWide("ab\0cd"), u"ab");
   const std::string big(5000, 'a');
