@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libsqlite3-dev
   libturbojpeg0-dev
+  libmicrohttpd-dev
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
