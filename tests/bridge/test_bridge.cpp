@@ -1,0 +1,404 @@
+// The bridge end to end: the simulator as the DVR, the bridge on this
+// thread's event loop, and HTTP clients on threads of their own.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "bridge.h"
+#include "dvrsim/picture.h"
+#include "dvrsim/simulator.h"
+#include "http_client.h"
+#include "http_server.h"
+#include "options.h"
+#include "support/pump.h"
+
+using namespace lvbridge;
+using namespace lvbridgetest;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kStream = "/sites/demo%20site/channels/1/stream.mjpeg";
+constexpr const char* kSnapshot = "/sites/demo%20site/channels/1/snapshot.jpg";
+
+// Runs f on a thread of its own while this thread keeps the event loop going.
+template <class F>
+auto OffThread(F f) {
+  auto result = std::async(std::launch::async, std::move(f));
+  lvtest::PumpUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 60000);
+  return result.get();
+}
+
+Timing Fast() {
+  Timing t;
+  t.backoffBaseMs = 50;
+  t.backoffMaxMs = 400;
+  t.stallMs = 1000;
+  t.graceMs = 5000;
+  t.snapshotWaitMs = 5000;
+  return t;
+}
+
+dvrsim::Config Small() {
+  dvrsim::Config c;
+  c.width = 176;
+  c.height = 120;
+  return c;
+}
+
+std::size_t Logins(const dvrsim::Simulator& sim) {
+  std::size_t n = 0;
+  for (const auto& r : sim.Requests()) n += r.Describe().rfind("LOGIN", 0) == 0;
+  return n;
+}
+
+// True when jpeg is, byte for byte, a picture the simulator made for channel
+// 0 in the last few seconds (its pictures depend on the sequence number and
+// the clock only, so they can be made again here).
+bool SentBySimulator(const std::string& jpeg, const dvrsim::Config& cfg, std::uint32_t maxSequence) {
+  dvrsim::PictureMaker maker(cfg.width, cfg.height, cfg.jpegQuality);
+  const std::time_t now = std::time(nullptr);
+  for (std::time_t t = now; t > now - 4; --t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    for (std::uint32_t seq = 1; seq <= maxSequence; ++seq) {
+      dvrsim::PictureStamp stamp;
+      stamp.sequence = seq;
+      stamp.year = tm.tm_year + 1900;
+      stamp.month = tm.tm_mon + 1;
+      stamp.day = tm.tm_mday;
+      stamp.hour = tm.tm_hour;
+      stamp.minute = tm.tm_min;
+      stamp.second = tm.tm_sec;
+      const auto made = maker.Make(stamp);
+      if (made.size() == jpeg.size() && std::equal(made.begin(), made.end(),
+                                                   reinterpret_cast<const std::uint8_t*>(jpeg.data())))
+        return true;
+    }
+  }
+  return false;
+}
+
+// Reads the head and n parts of a stream; the parts' bodies, or a problem.
+struct StreamRead {
+  Response head;
+  std::vector<std::string> pictures;
+  std::string problem;
+};
+
+StreamRead ReadStream(int port, const std::string& target, int n, int rcvbuf = 0) {
+  StreamRead r;
+  HttpConnection c(port, rcvbuf);
+  if (!c.Get(target) || !c.ReadHead(&r.head)) return r.problem = "no head", r;
+  std::map<std::string, std::string> headers;
+  std::string body;
+  for (int i = 0; i < n; ++i) {
+    if (!c.ReadPart(kBoundary, &headers, &body, &r.problem)) break;
+    if (headers["content-type"] != "image/jpeg") return r.problem = "part type " + headers["content-type"], r;
+    r.pictures.push_back(body);
+  }
+  return r;
+}
+
+class BridgeTest : public ::testing::Test {
+ protected:
+  void Start(const dvrsim::Config& cfg, const Timing& timing = Fast(), ServerOptions server = {},
+             std::vector<SiteConfig> more = {}) {
+    m_cfg = cfg;
+    m_sim = std::make_unique<dvrsim::Simulator>(cfg);
+    ASSERT_TRUE(m_sim->Start());
+    std::vector<SiteConfig> sites{{"demo site", "127.0.0.1", m_sim->Port(), "admin", "1234"}};
+    for (auto& s : more) sites.push_back(s);
+    m_bridge = std::make_unique<Bridge>(sites, timing);
+    server.port = 0;
+    m_server = std::make_unique<HttpServer>(*m_bridge, server);
+    std::string error;
+    ASSERT_TRUE(m_server->Start(&error)) << error;
+    m_port = m_server->Port();
+  }
+  void TearDown() override {
+    if (m_server) m_server->Stop();
+    m_bridge.reset();
+    m_sim.reset();
+  }
+  std::string Status() {
+    return OffThread([this] { return Fetch(m_port, "/status").body; });
+  }
+  bool StatusShows(const std::string& text, int timeoutMs = 5000) {
+    std::string last;
+    const bool seen = lvtest::PumpUntil(
+        [&] { return (last = m_bridge->StatusJson()).find(text) != std::string::npos; }, timeoutMs);
+    if (!seen) ADD_FAILURE() << "status never showed " << text << "; last: " << last;
+    return seen;
+  }
+
+  dvrsim::Config m_cfg;
+  std::unique_ptr<dvrsim::Simulator> m_sim;
+  std::unique_ptr<Bridge> m_bridge;
+  std::unique_ptr<HttpServer> m_server;
+  int m_port = 0;
+};
+
+TEST_F(BridgeTest, StreamSnapshotStatusAndPageCarryTheDvrPicturesUnchanged) {
+  Start(Small());
+  StreamRead s = OffThread([&] { return ReadStream(m_port, kStream, 5); });
+  ASSERT_EQ(s.pictures.size(), 5u) << s.problem;
+  EXPECT_EQ(s.head.status, 200);
+  EXPECT_EQ(s.head.headers["content-type"], "multipart/x-mixed-replace;boundary=lorventaframe");
+  EXPECT_NE(s.head.headers["cache-control"].find("no-cache"), std::string::npos);
+  EXPECT_EQ(s.head.headers.count("transfer-encoding"), 0u);
+  const auto sent = static_cast<std::uint32_t>(m_sim->FramesSent()) + 1;
+  for (const std::string& p : s.pictures) EXPECT_TRUE(SentBySimulator(p, m_cfg, sent));
+
+  Response snap = OffThread([&] { return Fetch(m_port, kSnapshot); });
+  EXPECT_EQ(snap.status, 200);
+  EXPECT_EQ(snap.headers["content-type"], "image/jpeg");
+  EXPECT_TRUE(SentBySimulator(snap.body, m_cfg, static_cast<std::uint32_t>(m_sim->FramesSent()) + 1));
+
+  const std::string status = Status();
+  EXPECT_NE(status.find("{\"name\":\"demo site\",\"channel_count\":16,\"channels\":[{\"channel\":1,\"status\":"
+                        "\"Streaming\",\"pictures_per_second\":"),
+            std::string::npos)
+      << status;
+  EXPECT_EQ(status.find("1234"), std::string::npos);
+
+  Response page = OffThread([&] { return Fetch(m_port, "/"); });
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.headers["content-type"], "text/html; charset=utf-8");
+  EXPECT_NE(page.body.find("<h2>demo site</h2>"), std::string::npos);
+  EXPECT_NE(page.body.find("src=\"/sites/demo%20site/channels/16/stream.mjpeg\""), std::string::npos);
+  EXPECT_NE(page.body.find("Streaming"), std::string::npos);
+  EXPECT_EQ(Logins(*m_sim), 1u);
+}
+
+TEST_F(BridgeTest, ViewersShareOneLoginAndOneThatStopsReadingHoldsNobodyBack) {
+  dvrsim::Config cfg;
+  cfg.width = 1280;
+  cfg.height = 720;
+  cfg.jpegQuality = 95;
+  Start(cfg);
+  // The stalled viewer: reads the head, then nothing, with a tiny window.
+  HttpConnection stalled(m_port, 4096);
+  ASSERT_TRUE(stalled.Get(kStream));
+  Response head;
+  ASSERT_TRUE(OffThread([&] { return stalled.ReadHead(&head); }));
+  ASSERT_TRUE(lvtest::PumpUntil([&] { return m_sim->FramesSent() > 0; }));
+
+  const std::uint64_t before = m_sim->FramesSent();
+  StreamRead s = OffThread([&] { return ReadStream(m_port, kStream, 75); });
+  const std::uint64_t during = m_sim->FramesSent() - before;
+  ASSERT_EQ(s.pictures.size(), 75u) << s.problem;
+  // The reader got (nearly) every picture sent while it read: nothing held it back.
+  EXPECT_GE(s.pictures.size() * 10, during * 8) << during << " pictures sent";
+  EXPECT_EQ(Logins(*m_sim), 1u);
+  EXPECT_EQ(m_sim->Connections(), 1u);
+
+  // The stalled viewer still gets whole pictures once it reads again.
+  std::map<std::string, std::string> headers;
+  std::string body, problem;
+  EXPECT_TRUE(OffThread([&] { return stalled.ReadPart(kBoundary, &headers, &body, &problem); })) << problem;
+  EXPECT_EQ(body.substr(0, 2), "\xFF\xD8");
+}
+
+TEST_F(BridgeTest, DroppedLinkReconnectsAndTheOpenStreamResumes) {
+  dvrsim::Config cfg = Small();
+  cfg.faults.dropAfterFrames = 6;
+  Start(cfg);
+  StreamRead s = OffThread([&] { return ReadStream(m_port, kStream, 20); });
+  ASSERT_EQ(s.pictures.size(), 20u) << s.problem;
+  EXPECT_GE(m_sim->Connections(), 4u);
+  const std::string status = m_bridge->StatusJson();
+  EXPECT_EQ(status.find("\"reconnects\":0"), std::string::npos) << status;
+  EXPECT_EQ(status.find("\"reconnects\":1}"), std::string::npos) << status;
+}
+
+TEST_F(BridgeTest, SessionStaysForTheGracePeriodThenCloses) {
+  Timing t = Fast();
+  t.graceMs = 1500;
+  Start(Small(), t);
+  ASSERT_EQ(OffThread([&] { return ReadStream(m_port, kStream, 2); }).pictures.size(), 2u);
+  // Within the grace period a new viewer gets the session that is still open.
+  EXPECT_EQ(OffThread([&] { return Fetch(m_port, kSnapshot); }).status, 200);
+  EXPECT_EQ(Logins(*m_sim), 1u);
+  EXPECT_TRUE(lvtest::PumpUntil([&] { return m_sim->OpenConnections() == 0; }, 10000));
+  StatusShows("\"status\":\"Idle\"");
+  // A viewer after the close logs in anew.
+  EXPECT_EQ(OffThread([&] { return Fetch(m_port, kSnapshot); }).status, 200);
+  EXPECT_EQ(Logins(*m_sim), 2u);
+}
+
+TEST_F(BridgeTest, RefusedLoginRefusedConnectAndSilentDvrShowInStatus) {
+  // A port where nothing listens, and one that accepts but never answers.
+  const int refusedPort = [] {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+  }();
+  const int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(silent, 16), 0);
+  socklen_t len = sizeof a;
+  getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len);
+
+  dvrsim::Config cfg = Small();
+  cfg.faults.refuseLogin = true;
+  Timing t = Fast();
+  t.stallMs = 300;
+  t.snapshotWaitMs = 300;
+  Start(cfg, t, {},
+        {{"closed", "127.0.0.1", refusedPort, "admin", "1234"},
+         {"silent", "127.0.0.1", ntohs(a.sin_port), "admin", "1234"}});
+  for (const char* site : {"demo%20site", "closed", "silent"}) {
+    const std::string target = std::string("/sites/") + site + "/channels/1/snapshot.jpg";
+    EXPECT_EQ(OffThread([&] { return Fetch(m_port, target); }).status, 504) << site;
+  }
+  StatusShows("\"status\":\"Login refused; reconnecting in ");
+  StatusShows("\"status\":\"Connection refused; reconnecting in ");
+  StatusShows("\"status\":\"No answer to the login; reconnecting in ");
+  EXPECT_GE(Logins(*m_sim), 2u);
+  EXPECT_EQ(m_bridge->StatusJson().find("1234"), std::string::npos);
+  close(silent);
+}
+
+TEST_F(BridgeTest, TokenPathsMethodsAndSizes) {
+  ServerOptions server;
+  server.token = "s3cret-token";
+  Start(Small(), Fast(), server);
+  struct Case {
+    const char* target;
+    const char* headers;
+    int status;
+  } cases[] = {
+      {"/status", "", 401},
+      {"/status?token=s3cret-tokeN", "", 401},
+      {"/status", "Authorization: Bearer s3cret-toke\r\n", 401},
+      {"/status", "Authorization: Basic s3cret-token\r\n", 401},
+      {"/status?token=s3cret-token", "", 200},
+      {"/status", "Authorization: Bearer s3cret-token\r\n", 200},
+      {"/?token=s3cret-token", "", 200},
+      {"/nothing?token=s3cret-token", "", 404},
+      {"/sites/demo%20site/channels/17/stream.mjpeg?token=s3cret-token", "", 404},
+      {"/sites/demo%20site/channels/0/stream.mjpeg?token=s3cret-token", "", 404},
+      {"/sites/nosuch/channels/1/stream.mjpeg?token=s3cret-token", "", 404},
+      {"/sites/demo%20site/channels/1/other.jpg?token=s3cret-token", "", 404},
+      {"/sites/demo%20site/channels/1?token=s3cret-token", "", 404},
+  };
+  for (const Case& c : cases) {
+    const Response r = OffThread([&] { return Fetch(m_port, c.target, c.headers); });
+    EXPECT_EQ(r.status, c.status) << c.target << " " << c.headers;
+    // Only the page repeats the token, in its own links, to a client that sent it.
+    if (c.target[1] != '?') EXPECT_EQ(r.body.find("s3cret"), std::string::npos) << c.target;
+  }
+  const auto raw = [&](const std::string& request) {
+    return OffThread([&] {
+      HttpConnection c(m_port);
+      Response r;
+      c.Send(request);
+      c.ReadHead(&r);
+      return r.status;
+    });
+  };
+  EXPECT_EQ(raw("POST /status?token=s3cret-token HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n"), 405);
+  EXPECT_EQ(raw("GET /status?token=s3cret-token HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello"), 413);
+  const int huge = raw("GET /status HTTP/1.1\r\nHost: x\r\nX-Pad: " + std::string(100000, 'a') + "\r\n\r\n");
+  EXPECT_GE(huge, 400);
+  EXPECT_EQ(m_sim->Connections(), 0u);  // nothing above reached a stream
+}
+
+TEST_F(BridgeTest, The65thClientGets503) {
+  Start(Small());
+  std::vector<std::unique_ptr<HttpConnection>> viewers;
+  for (int i = 0; i < 64; ++i) {
+    viewers.push_back(std::make_unique<HttpConnection>(m_port));
+    ASSERT_TRUE(viewers.back()->Get(kStream));
+  }
+  const bool all = OffThread([&] {
+    for (auto& v : viewers) {
+      Response r;
+      if (!v->ReadHead(&r) || r.status != 200) return false;
+    }
+    return true;
+  });
+  EXPECT_TRUE(all);
+  const Response over = OffThread([&] { return Fetch(m_port, "/status"); });
+  EXPECT_EQ(over.status, 503);
+  EXPECT_EQ(Logins(*m_sim), 1u);
+  viewers.pop_back();
+  EXPECT_TRUE(lvtest::PumpUntil(
+      [&] { return OffThread([&] { return Fetch(m_port, "/status").status; }) == 200; }, 10000));
+}
+
+TEST_F(BridgeTest, AnOutsideClientReadsTheStream) {
+  if (std::system("command -v ffprobe >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffprobe is not installed";
+  Start(Small());
+  const std::string out = OffThread([&] {
+    const std::string command = "ffprobe -v error -f mpjpeg -show_entries stream=codec_name,width,height -of csv=p=0 "
+                                "-read_intervals %+#3 'http://127.0.0.1:" +
+                                std::to_string(m_port) + kStream + "' 2>&1";
+    std::string text;
+    if (FILE* p = popen(command.c_str(), "r")) {
+      char buf[256];
+      while (std::fgets(buf, sizeof buf, p)) text += buf;
+      pclose(p);
+    }
+    return text;
+  });
+  EXPECT_NE(out.find("mjpeg,176,120"), std::string::npos) << out;
+}
+
+TEST(BridgeOptions, SitesPasswordsAndTokensComeFromFilesNeverTheCommandLine) {
+  const std::string dir = ::testing::TempDir();
+  std::ofstream(dir + "/pw") << "pass word\nsecond line\n";
+  std::ofstream(dir + "/token") << "tok\r\n";
+  std::ofstream(dir + "/empty") << "\n";
+  struct Case {
+    std::vector<std::string> args;
+    bool parses, resolves;
+    const char* error;
+  } cases[] = {
+      {{"--dvr", "a", "127.0.0.1", "9000", "u", "--password-file", dir + "/pw"}, true, true, ""},
+      {{"--listen", "0.0.0.0:8480", "--dvr", "a", "h", "1", "u"}, true, false, "needs --token-file"},
+      {{"--listen", "0.0.0.0:8480", "--token-file", dir + "/token", "--dvr", "a", "h", "1", "u"}, true, true, ""},
+      {{"--dvr", "a", "h", "1", "u", "--password-file", dir + "/empty"}, true, false, "empty line"},
+      {{"--dvr", "a", "h", "1", "u", "--dvr", "a", "h", "2", "u"}, true, false, "two sites are named 'a'"},
+      {{"--dvr", "a", "h", "0", "u"}, false, false, "PORT must be"},
+      {{"--password-file", "x"}, false, false, "right after a --dvr"},
+      {{"--dvr", "a", "h", "1"}, false, false, "needs 4 values"},
+      {{"--site", "nosuch", "--store", dir}, true, false, "no site named 'nosuch'"},
+      {{"--listen", "127.0.0.1"}, false, false, "ADDR:PORT"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    auto o = ParseArguments(c.args, &error);
+    ASSERT_EQ(o.has_value(), c.parses) << c.args[0] << ": " << error;
+    std::vector<SiteConfig> sites;
+    if (o) {
+      EXPECT_EQ(ResolveSites(&*o, &sites, &error), c.resolves) << c.args[0];
+    }
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    if (c.resolves && c.args.size() == 7) {
+      EXPECT_EQ(sites.at(0).password, "pass word");
+    }
+    if (c.resolves && c.args[0] == "--listen") {
+      EXPECT_EQ(o->server.token, "tok");
+    }
+  }
+}
+
+}  // namespace
