@@ -23,8 +23,10 @@ Bridge::~Bridge() { Shutdown(); }
 ChannelFeed* Bridge::Find(std::string_view name, int channel) const {
   for (const Site& site : m_sites) {
     if (site.config.name != name) continue;
+    if (channel < 1 || channel > lv::kMaxChannels) return nullptr;
+    // Once a login told which channels have a camera, the others are not served.
     const int known = site.info->channelCount.load();
-    if (channel < 1 || channel > lv::kMaxChannels || (known > 0 && channel > known)) return nullptr;
+    if (known > 0 && (channel > known || !(site.info->cameraMask.load() & (1u << (channel - 1))))) return nullptr;
     return site.feeds[static_cast<std::size_t>(channel - 1)].get();
   }
   return nullptr;

@@ -21,7 +21,7 @@ class Bridge {
   Bridge& operator=(const Bridge&) = delete;
 
   // The feed of a site's channel (1-based), or null when there is no such
-  // site, or the channel is beyond what the DVR reported or 1..16.
+  // site, the channel is outside 1..16, or a login showed it has no camera.
   ChannelFeed* Find(std::string_view site, int channel) const;
   const Timing& timing() const { return m_timing; }
 
