@@ -1,0 +1,265 @@
+#include "sites/site_list_dialog.h"
+
+#include <QFile>
+#include <QWidget>
+
+#include "controls/grp_btn.h"
+#include "controls/skin_table.h"
+#include "platform/core/debug_out.h"
+#include "platform/ui/accessible.h"
+#include "platform/ui/paint_dc.h"
+#include "platform/ui/window_api.h"
+#include "protocol/text.h"
+#include "view/site_view.h"
+
+namespace lv {
+namespace {
+
+// Buttons are visible children (0x50000000, made so by CreateGrpBtn).
+constexpr DWORD kListStyle = WS_CHILD | WS_VISIBLE | WS_BORDER |  // 0x50800160
+                             LBS_OWNERDRAWVARIABLE | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
+constexpr std::array<UINT, 4> kButtonIds = {LIST_BTN_ADD, LIST_BTN_MODIFY, LIST_BTN_DELETE, LIST_BTN_CONNECT};
+constexpr std::array<const char16_t*, 4> kButtonNames = {u"Add", u"Modify", u"Delete", u"Connect"};
+constexpr std::array<int, 7> kIconSizes = {16, 24, 32, 48, 64, 128, 256};
+
+// Placement of the window on the screen, as the other full-screen dialogs.
+constexpr int kListX = 0;
+constexpr int kListY = 52;
+constexpr int kListWidth = 480;
+constexpr int kListHeight = 696;
+
+std::string Utf8(const std::u16string& s) { return Utf16ToUtf8(s); }
+
+}  // namespace
+
+QIcon LoadGroupIcon(int id) {
+  QIcon icon;
+  for (const int size : kIconSizes) {
+    const QString file = QStringLiteral(":/icons/%1/%2.png").arg(id).arg(size);
+    if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
+  }
+  return icon;
+}
+
+CDlg_SiteList::CDlg_SiteList(ISiteNetwork& network, SiteStore store)
+    : CDialog(IDD_SITE_LIST), m_network(network), m_store(std::move(store)), m_hIcon(LoadGroupIcon(IDI_APP_ICON)) {
+  MapMessage(WM_SITE_LIST_SELECT, [this](WPARAM, LPARAM lParam) {
+    m_pCurrSite = m_sites.FindSite(static_cast<int>(lParam));
+    return LRESULT{0};
+  });
+  MapMessage(kConnMgrStatusMessage, [this](WPARAM wParam, LPARAM lParam) {
+    return m_network.OnConnMgrStatus(wParam, lParam);
+  });
+}
+
+CDlg_SiteList::~CDlg_SiteList() = default;
+
+bool CDlg_SiteList::OnInitDialog() {
+  CDialog::OnInitDialog();
+  if (QWidget* w = GetWidget()) w->setWindowIcon(m_hIcon);
+  SetWindowText(u"Lorventa");
+  m_bNetworkAvailable = m_network.ConnectNetwork(GetSafeHwnd());
+  SetWindowPos(HWND_TOPMOST, kListX, kListY, kListWidth, kListHeight, SWP_SHOWWINDOW);
+  GetClientRect(&m_rcClient);
+  LoadSitesFromStore();
+  CreateControls();
+  FillSiteList();
+  m_pRegDlg = std::make_unique<CDlg_SiteReg>();
+  m_pView = std::make_unique<CDlg_SiteView>();
+  SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
+  return true;
+}
+
+void CDlg_SiteList::LoadSitesFromStore() {
+  const StoreResult result = m_store.LoadSites(m_sites, GetSafeHwnd());
+  if (result == StoreResult::Ok) return;
+  std::u16string text = m_store.Message();
+  if (result == StoreResult::Busy || result == StoreResult::Failed) {
+    // Saving now would replace the sites that could not be read.
+    m_bStoreWritable = false;
+    m_sites.ClearSites();
+    text += u" Changes made now will not be saved.";
+  }
+  ShowStoreMessage(std::move(text));
+}
+
+void CDlg_SiteList::CreateControls() {
+  const int top = m_rcClient.bottom - kListButtonHeight;
+  for (int b = 0; b < 4; ++b) {
+    const CRect rc(120 * b, top, 120 * b + 120, m_rcClient.bottom);
+    const HWND button = CreateGrpBtn(GetSafeHwnd(), kButtonIds[static_cast<std::size_t>(b)], rc, ListButtonNormal(b),
+                                     ListButtonHover(b), ListButtonPressed(b), ListButtonNormal(b));
+    SetAccessibleName(button, kButtonNames[static_cast<std::size_t>(b)]);
+    m_hBtn[static_cast<std::size_t>(b)] = button;
+  }
+
+  m_pListBox = std::make_unique<CHanListBox>();
+  m_pListBox->Create(kListStyle, CRect(), this, IDC_SITE_LIST);
+  LOGFONT lf;
+  const CFont font = GetFont();
+  if (!font.IsNull()) font.GetLogFont(&lf);
+  m_pListBox->SetLogFont(lf);
+  m_pListBox->ShowWindow(SW_SHOW);
+  m_pListBox->MoveWindow(m_rcClient.left, m_rcClient.top, m_rcClient.Width(),
+                         m_rcClient.Height() - kListButtonHeight);
+  SetAccessibleName(m_pListBox->GetSafeHwnd(), u"Sites");
+}
+
+void CDlg_SiteList::FillSiteList() {
+  if (!m_pListBox) return;
+  m_pListBox->ResetContent();
+  if (m_bNetworkAvailable == 0) {
+    m_pListBox->AddItem(kNoNetworkLine, 0);
+  } else if (m_sites.Count() > 0) {
+    for (const CDvrSession* site = m_sites.First(); site; site = site->m_pNext)
+      m_pListBox->AddItem(site->m_strSiteName, static_cast<std::uintptr_t>(site->m_nSiteIndex));
+  } else {
+    m_pListBox->AddItem(kNoSitesLine, 0);
+  }
+  for (int i = 0; i < m_pListBox->GetCount(); ++i) m_pListBox->SetItemHeight(i, kSiteLineHeight);
+}
+
+void CDlg_SiteList::SaveSites() {
+  if (!m_bStoreWritable) return;
+  if (m_store.SaveSites(m_sites) != StoreResult::Ok) ShowStoreMessage(m_store.Message());
+}
+
+void CDlg_SiteList::ShowStoreMessage(std::u16string text) { MessageBox(GetSafeHwnd(), text, u"Lorventa"); }
+
+bool CDlg_SiteList::OnCommand(WPARAM wParam, LPARAM lParam) {
+  // The buttons act when the pen is lifted inside them (code 0); their
+  // pen-down notification passes untouched.
+  if (HIWORD(wParam) == BN_CLICKED) {
+    const int w = static_cast<int>(wParam);
+    const int l = static_cast<int>(lParam);
+    switch (LOWORD(wParam)) {
+      case LIST_BTN_ADD:
+        DebugOut(" LIST_BTN_ADD [%d][%d]\r\n", w, l);
+        OnAdd();
+        break;
+      case LIST_BTN_MODIFY:
+        DebugOut(" LIST_BTN_MODIFY [%d][%d]\r\n", w, l);
+        OnModify();
+        break;
+      case LIST_BTN_DELETE:
+        DebugOut(" LIST_BTN_DELETE [%d][%d]\r\n", w, l);
+        OnDelete();
+        break;
+      case LIST_BTN_CONNECT:
+        DebugOut(" LIST_BTN_CONNECT [%d][%d]\r\n", w, l);
+        OnConnect();
+        break;
+      default:
+        break;
+    }
+  }
+  return CDialog::OnCommand(wParam, lParam);
+}
+
+bool CDlg_SiteList::RunRegDialog() {
+  m_pRegDlg->m_bFillFields = true;
+  const bool ok = m_pRegDlg->DoModal() == IDOK;
+  if (ok) {
+    DebugOut(" [%s][%s][%s][%s][%s]\r\n", Utf8(m_pRegDlg->m_strSiteName).c_str(), Utf8(m_pRegDlg->m_strSiteIP).c_str(),
+             Utf8(m_pRegDlg->m_strSitePort).c_str(), Utf8(m_pRegDlg->m_strUserID).c_str(),
+             Utf8(m_pRegDlg->m_strPassword).c_str());
+  }
+  return ok;
+}
+
+void CDlg_SiteList::OnAdd() {
+  if (!m_pRegDlg) return;
+  CDlg_SiteReg& reg = *m_pRegDlg;
+  reg.m_strSiteName.clear();
+  reg.m_strSiteIP.clear();
+  reg.m_strSitePort.clear();
+  reg.m_strUserID.clear();
+  reg.m_strPassword.clear();
+  if (RunRegDialog()) {
+    auto site = std::make_unique<CDvrSession>(GetSafeHwnd());
+    site->m_strSiteName = reg.m_strSiteName;
+    site->m_strAddress = reg.m_strSiteIP;
+    site->m_nPort = ParseDecimal(reg.m_strSitePort);
+    site->m_strUserID = reg.m_strUserID;
+    site->m_strPassword = reg.m_strPassword;
+    site->m_nSiteIndex = m_sites.NextSiteIndex();
+    CDvrSession* added = site.get();
+    m_sites.AppendSite(std::move(site));
+    m_pCurrSite = added;
+    SaveSites();
+    FillSiteList();
+  }
+  SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
+}
+
+void CDlg_SiteList::OnModify() {
+  if (!m_pRegDlg || !m_pCurrSite) return;
+  CDlg_SiteReg& reg = *m_pRegDlg;
+  CDvrSession& site = *m_pCurrSite;
+  reg.m_strSiteName = site.m_strSiteName;
+  reg.m_strSiteIP = site.m_strAddress;
+  reg.m_strSitePort = Utf8ToUtf16(std::to_string(site.m_nPort));
+  reg.m_strUserID = site.m_strUserID;
+  reg.m_strPassword = site.m_strPassword;
+  if (RunRegDialog()) {
+    site.m_strSiteName = reg.m_strSiteName;
+    site.m_strAddress = reg.m_strSiteIP;
+    site.m_nPort = ParseDecimal(reg.m_strSitePort);
+    site.m_strUserID = reg.m_strUserID;
+    site.m_strPassword = reg.m_strPassword;
+    SaveSites();
+    FillSiteList();
+  }
+  SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
+}
+
+void CDlg_SiteList::OnDelete() {
+  if (!m_pCurrSite) return;
+  m_sites.RemoveSite(m_pCurrSite->m_nSiteIndex);
+  m_pCurrSite = nullptr;  // no confirmation question, as on the handheld
+  SaveSites();
+  FillSiteList();
+}
+
+void CDlg_SiteList::OnConnect() {
+  if (!m_pView || !m_pCurrSite) return;
+  m_pView->m_pCurr_DVR = m_pCurrSite;
+  m_pView->DoModal();
+  SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
+}
+
+void CDlg_SiteList::OnTimer(UINT_PTR id) {
+  if (id == TIMER_FULLSCREEN) {
+    // The handheld hides its start icon and input-panel button here; a
+    // desktop has neither.
+    DebugOut("# SHFS_HIDESTARTICON\r\n");
+    KillTimer(TIMER_FULLSCREEN);
+  }
+  CDialog::OnTimer(id);
+}
+
+void CDlg_SiteList::OnPaint() {
+  CPaintDC dc(this);
+  dc.FillSolidRect(m_rcClient, RGB(0, 0, 0));
+}
+
+bool CDlg_SiteList::PreTranslateMessage(MSG* msg) {
+  // Enter and Escape would end the program's main window.
+  if (msg && msg->message == WM_KEYDOWN &&
+      (msg->wParam == static_cast<WPARAM>(VK_RETURN) || msg->wParam == static_cast<WPARAM>(VK_ESCAPE)))
+    return true;
+  return CDialog::PreTranslateMessage(msg);
+}
+
+void CDlg_SiteList::PostNcDestroy() {
+  m_pCurrSite = nullptr;
+  m_sites.ClearSites();
+  m_pListBox.reset();
+  m_pRegDlg.reset();
+  m_pView.reset();
+  m_network.Release();
+  m_hBtn = {};
+  CDialog::PostNcDestroy();
+}
+
+}  // namespace lv
