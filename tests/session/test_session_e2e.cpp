@@ -347,9 +347,19 @@ TEST(AddressKinds, HowEachAddressIsReached) {
       {u"300.1.1.1", AddressKind::HostName},    {u"dvr1.example", AddressKind::HostName},
       {u"10.cams.example", AddressKind::HostName}, {u"localhost", AddressKind::DdnsId},
       {u".local", AddressKind::DdnsId},         {u"", AddressKind::DdnsId},
+      // What would reach the network as another host is refused: a zero
+      // character cuts the text, an unmapped one becomes '?', a name or an
+      // identifier too long for its buffer would be cut.
+      {std::u16string(u"1.2.3.4\0.evil", 13), AddressKind::Refused}, {u"cam\u4e2d.example", AddressKind::Refused},
+      {u"dvr\u20ac.example", AddressKind::HostName},
+      {u"a." + std::u16string(253, u'b'), AddressKind::HostName}, {u"a." + std::u16string(254, u'b'), AddressKind::Refused},
+      {std::u16string(217, u'F'), AddressKind::DdnsId},           {std::u16string(218, u'F'), AddressKind::Refused},
   };
   for (const auto& [address, kind] : cases)
     EXPECT_EQ(ClassifyAddress(address), kind) << std::string(address.begin(), address.end());
+  // The bytes handed on are the text itself.
+  EXPECT_EQ(ReadConnectAddress(u"dvr\u20ac.example").host, "dvr\x80.example");
+  EXPECT_EQ(ReadConnectAddress(u"cam\u4e2d.example").host, "");
 }
 
 TEST_F(SessionE2E, DdnsIdentifierResolvesThroughTheServer) {
