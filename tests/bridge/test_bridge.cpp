@@ -107,6 +107,20 @@ StreamRead ReadStream(int port, const std::string& target, int n, int rcvbuf = 0
   return r;
 }
 
+// A socket bound to a free loopback port, listening or not.
+int LoopbackSocket(bool listening, int* port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (listening && listen(fd, 16) != 0) ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    ADD_FAILURE() << "no loopback socket";
+  *port = ntohs(a.sin_port);
+  return fd;
+}
+
 class BridgeTest : public ::testing::Test {
  protected:
   void Start(const dvrsim::Config& cfg, const Timing& timing = Fast(), ServerOptions server = {},
@@ -219,6 +233,31 @@ TEST_F(BridgeTest, DroppedLinkReconnectsAndTheOpenStreamResumes) {
   EXPECT_EQ(status.find("\"reconnects\":1}"), std::string::npos) << status;
 }
 
+TEST_F(BridgeTest, StalledPicturesReconnectAndTheOpenStreamResumes) {
+  Timing t = Fast();
+  t.stallMs = 300;
+  Start(Small(), t);
+  HttpConnection viewer(m_port);
+  Response head;
+  ASSERT_TRUE(viewer.Get(kStream));
+  std::map<std::string, std::string> headers;
+  std::string body, problem;
+  const auto read = [&](int n) {
+    return OffThread([&] {
+      for (int i = 0; i < n; ++i)
+        if (!viewer.ReadPart(kBoundary, &headers, &body, &problem)) return false;
+      return true;
+    });
+  };
+  ASSERT_TRUE(OffThread([&] { return viewer.ReadHead(&head); }));
+  ASSERT_TRUE(read(2)) << problem;
+  // A header whose body takes seconds of the stream to fill: no picture gets through.
+  m_sim->SendRaw({0xAB, 0x02, 0x00, 0x01, 0, 0, 0, 1, 0x00, 0x0D, 0xBB, 0xA0});
+  StatusShows("\"status\":\"No picture for 0.3 s; reconnecting in ");
+  EXPECT_TRUE(read(3)) << problem;
+  EXPECT_EQ(Logins(*m_sim), 2u);
+}
+
 TEST_F(BridgeTest, SessionStaysForTheGracePeriodThenCloses) {
   Timing t = Fast();
   t.graceMs = 1500;
@@ -236,26 +275,9 @@ TEST_F(BridgeTest, SessionStaysForTheGracePeriodThenCloses) {
 
 TEST_F(BridgeTest, RefusedLoginRefusedConnectAndSilentDvrShowInStatus) {
   // A port where nothing listens, and one that accepts but never answers.
-  const int refusedPort = [] {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-  }();
-  const int silent = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(listen(silent, 16), 0);
-  socklen_t len = sizeof a;
-  getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len);
-
+  int refusedPort = 0, silentPort = 0;
+  close(LoopbackSocket(false, &refusedPort));
+  const int silent = LoopbackSocket(true, &silentPort);
   dvrsim::Config cfg = Small();
   cfg.faults.refuseLogin = true;
   Timing t = Fast();
@@ -263,7 +285,7 @@ TEST_F(BridgeTest, RefusedLoginRefusedConnectAndSilentDvrShowInStatus) {
   t.snapshotWaitMs = 300;
   Start(cfg, t, {},
         {{"closed", "127.0.0.1", refusedPort, "admin", "1234"},
-         {"silent", "127.0.0.1", ntohs(a.sin_port), "admin", "1234"}});
+         {"silent", "127.0.0.1", silentPort, "admin", "1234"}});
   for (const char* site : {"demo%20site", "closed", "silent"}) {
     const std::string target = std::string("/sites/") + site + "/channels/1/snapshot.jpg";
     EXPECT_EQ(OffThread([&] { return Fetch(m_port, target); }).status, 504) << site;
