@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need.
 # Idempotent: installs only what is missing. Must run as root (or via sudo).
+# With the argument "fuzz" it also installs clang and its sanitizer and
+# libFuzzer runtimes (Debian's default clang with the runtime of its version).
 set -euo pipefail
 
 PACKAGES=(
@@ -13,6 +15,9 @@ PACKAGES=(
   libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
 )
+if [ "${1:-}" = "fuzz" ]; then
+  PACKAGES+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
