@@ -1,0 +1,55 @@
+#pragma once
+// CClientApp: the program's application object. Its start-up prepares the
+// process for sockets, then runs the site list as the main window until the
+// user closes it; the site list's modal run is the program's only message
+// loop. Nothing it starts outlives the run: the network connection's watcher
+// is released and the site view's threads end with each viewing.
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "sites/site_network.h"
+
+namespace lv {
+
+class CDlg_SiteList;
+
+// Resource string 103: shown when sockets cannot be used.
+inline constexpr char16_t kSocketsFailedText[] = u"Windows sockets initialization failed.";
+
+// What the process needs before sockets can be used: a write to a peer that
+// has gone must fail with an error instead of ending the process (SIGPIPE is
+// ignored), and a TCP socket can be made. False when it cannot.
+bool PrepareSockets();
+
+// The data connection of the system, for the site list.
+std::unique_ptr<ISiteNetwork> MakeSystemNetwork();
+
+class CClientApp {
+ public:
+  CClientApp();
+  ~CClientApp();
+  CClientApp(const CClientApp&) = delete;
+  CClientApp& operator=(const CClientApp&) = delete;
+
+  // Start-up, on the process's main thread with the application object of
+  // the window layer made: the sockets check (its failure shows the message
+  // box and nothing else), then the site list until it closes. Returns the
+  // process's exit status: 0 after the site list closed, 1 when sockets
+  // cannot be used.
+  int InitInstance();
+
+  // The site list while it runs, or nullptr.
+  CDlg_SiteList* MainWindow() const { return m_pMainWnd; }
+
+  // What start-up uses; tests replace them before InitInstance.
+  std::function<bool()> m_socketsCheck = &PrepareSockets;
+  std::function<std::unique_ptr<ISiteNetwork>()> m_makeNetwork = &MakeSystemNetwork;
+  // Empty: the user's store folder ($XDG_CONFIG_HOME/lorventa), read at start-up.
+  std::filesystem::path m_storeFolder;
+
+ private:
+  CDlg_SiteList* m_pMainWnd = nullptr;
+};
+
+}  // namespace lv
