@@ -131,6 +131,9 @@ class CDvrSession {
   std::array<std::atomic<int>, kMaxChannels> m_bFunction{};
 
   ChannelTable m_ChannelTable;
+  // Whole messages taken from the DVR so far (a stream that stops is seen by
+  // this count standing still).
+  std::atomic<std::uint32_t> m_nMessagesParsed{0};
 
   CSoc_TCP* Socket() const { return m_pSocket.get(); }
   CDvrProtocol* Protocol() const { return m_pProtocol.get(); }

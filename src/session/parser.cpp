@@ -19,6 +19,7 @@ int CDvrSession::ParsePass() {
     if (step != ParseStep::Resync) ++handled;
     if (onThread && m_bParseStop.load() != 0) break;
   }
+  if (handled > 0) m_nMessagesParsed.fetch_add(static_cast<std::uint32_t>(handled), std::memory_order_relaxed);
   return handled;
 }
 

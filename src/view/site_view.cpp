@@ -174,7 +174,10 @@ void CDlg_SiteView::OnTimer(UINT_PTR id) {
         Invalidate(true);
       }
     }
-  } else if (id == kTimerVideoInfo && m_nStatus.load() == ST_RECEIVING) {
+  } else if (id == kTimerVideoInfo && m_nStatus.load() != ST_RECEIVING) {
+    CheckStall();
+  } else if (id == kTimerVideoInfo) {
+    CheckStall();
     if (m_bResChanged.exchange(0, std::memory_order_acquire)) {
       const std::u16string text = FormatPictureSize(m_wWidth.load(), m_wHeight.load());
       if (!text.empty()) m_SizeLabel.SetWindowText(text);
@@ -242,6 +245,22 @@ void CDlg_SiteView::OnPaint() {
   dc.FillRect({m_rcWindow.left, kVideoRect.bottom, m_rcWindow.right, m_rcWindow.bottom}, CBrush::Solid(0));
   dc.CopyImage(kVideoRect.left, kVideoRect.top, picture);
   if (source && m_onPicturePainted) m_onPicturePainted(*source);
+}
+
+void CDlg_SiteView::CheckStall() {
+  CDvrSession* dvr = m_pCurr_DVR.load();
+  const int status = m_nStatus.load();
+  const std::uint32_t messages = dvr ? dvr->m_nMessagesParsed.load(std::memory_order_relaxed) : 0;
+  const bool waiting = status == ST_TRY_OPEN || status == ST_RECEIVING || status == ST_SWITCHING;
+  if (!waiting || messages != m_nLastMessages) {
+    m_nLastMessages = messages;
+    m_nQuietMs = 0;
+    return;
+  }
+  m_nQuietMs += 1000;
+  if (m_nQuietMs < m_nStallTimeoutMs) return;
+  m_nQuietMs = 0;
+  OnConnectFailed("the DVR stopped sending");
 }
 
 void CDlg_SiteView::OnNewPicture() {

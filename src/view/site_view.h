@@ -56,6 +56,9 @@ inline constexpr UINT_PTR kTimerVideoInfo = 1022;   // size and time labels, 1 s
 inline constexpr UINT_PTR kTimerStatus = 1023;      // status and title, 50 ms
 inline constexpr UINT_PTR kTimerConnect = 1024;     // a connect and login that never complete
 inline constexpr UINT kConnectTimeoutMs = 10000;
+// A channel open (or being opened) with nothing at all from the DVR for this
+// long is a lost link.
+inline constexpr UINT kStallTimeoutMs = 15000;
 
 // Command ids of the two grids.
 inline constexpr UINT IDC_CH_BTN_FIRST = 2007;
@@ -96,6 +99,7 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   bool HasPicture() const { return m_Presenter.HasPicture(); }
   // How long a connect and login may take before the view gives up.
   void SetConnectTimeout(UINT ms) { m_nConnectTimeoutMs = ms; }
+  void SetStallTimeout(UINT ms) { m_nStallTimeoutMs = ms; }
   // Called after each painted picture with the frame it came from.
   std::function<void(const FrameRecord&)> m_onPicturePainted;
 
@@ -122,6 +126,7 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   void OnChannelOpenReply(WPARAM channel, LPARAM result);
   void OnChannelCloseReply(LPARAM result);
   void OnNewPicture();
+  void CheckStall();
 
   // Status and channels.
   void SetStatus(int status);
@@ -165,6 +170,9 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   // The channel a PTZ move was sent for and not yet stopped; -1 none.
   int m_nMovingPtzCH = -1;
   UINT m_nConnectTimeoutMs = kConnectTimeoutMs;
+  UINT m_nStallTimeoutMs = kStallTimeoutMs;
+  std::uint32_t m_nLastMessages = 0;  // the session's count at the last look
+  UINT m_nQuietMs = 0;                // how long it has stood still
 
   // Drawing surfaces, made by the first paint and kept for later connects.
   std::array<CDC, 16> m_hPressedDC;

@@ -69,6 +69,8 @@ void CDlg_SiteView::StartSessionView() {
   dvr->m_hNotifyWnd.store(GetSafeHwnd());
   m_nSwitchCH = -1;
   m_nMovingPtzCH = -1;
+  m_nLastMessages = dvr->m_nMessagesParsed.load();
+  m_nQuietMs = 0;
   SetStatus(ST_TRY_LOGIN);
   if (!dvr->TryConnect_DVR()) {
     OnConnectFailed("the address could not be resolved or no socket could be made");
@@ -79,12 +81,12 @@ void CDlg_SiteView::StartSessionView() {
 
 void CDlg_SiteView::OnConnectFailed(const char* why) {
   KillTimer(kTimerConnect);
-  DebugOut("\r\n## [NOTI] Connect Fail! => Disconnected : %s\r\n", why);
+  DebugOut("\r\n## [NOTI] Link Fail! => Disconnected : %s\r\n", why);
   StopRenderThread();
   DestroyBtnCH();
   DestroyBtnPTZ();
   SetStatus(ST_DISCONNECTED);
-  if (CDvrSession* dvr = m_pCurr_DVR.load()) dvr->Disconnect();
+  Disconnect();
   ComposeBtnCH(0);
 }
 

@@ -133,7 +133,7 @@ TEST(ViewConnect, EveryConnectionThatCannotCompleteEndsDisconnected) {
       EXPECT_FALSE(rig.site.m_bStarted.load());
     });
     bool said = false;
-    for (const std::string& line : debug.Lines()) said |= line.find("Connect Fail! => Disconnected") != std::string::npos;
+    for (const std::string& line : debug.Lines()) said |= line.find("Link Fail! => Disconnected") != std::string::npos;
     EXPECT_TRUE(said);
   }
   ::close(silent);

@@ -70,6 +70,9 @@ bool ApplyFault(const std::string& text, Faults* f, std::string* error) {
       {"corrupt-picture", &f->corruptPictureEveryN, 10},
       {"close-channel-after", &f->closeChannelAfterFrames, 0},
       {"drop-after", &f->dropAfterFrames, 0},
+      {"stall-after", &f->stallAfterFrames, 0},
+      {"slow-picture-after", &f->slowPictureAfterFrames, 0},
+      {"reset-mid-picture-after", &f->resetMidPictureAfterFrames, 0},
   };
   for (const Counted& c : counted) {
     if (name != c.name) continue;
@@ -91,6 +94,7 @@ bool ApplyFault(const std::string& text, Faults* f, std::string* error) {
       {"short-video", &f->shortVideoBody},
       {"refuse-login", &f->refuseLogin},
       {"drop-on-login", &f->dropOnLogin},
+      {"silent-login", &f->silentLogin},
   };
   for (const Flag& fl : flags) {
     if (name != fl.name) continue;
@@ -271,6 +275,10 @@ A simulated DVR on 127.0.0.1 that streams JPEG pictures; runs until SIGINT or SI
       drop-after=N           connection closed after N pictures
       refuse-login           every login refused with 0xF0010000
       drop-on-login          connection closed when the login request arrives
+      silent-login           login requests get no reply; the connection stays open
+      stall-after=N          after N pictures, the next one's header only, then nothing at all
+      slow-picture-after=N   after N pictures, the next one at 1 byte per second
+      reset-mid-picture-after=N  after N pictures, half of the next one, then a reset
   --ddns-port P            also answer DDNS requests on port P
   --ddns-map ID=ADDR       DDNS: the address of identifier ID (repeatable)
   --verbose                one line per request on stderr

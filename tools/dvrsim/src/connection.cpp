@@ -240,6 +240,7 @@ bool Connection::Handle(const uint8_t* msg, size_t len) {
 
 bool Connection::Login(const Request& r) {
   if (cfg_.faults.dropOnLogin) return false;
+  if (cfg_.faults.silentLogin) return true;
   const bool match = std::any_of(cfg_.accounts.begin(), cfg_.accounts.end(), [&](const Account& a) {
     return a.user == r.user && a.password == r.password;
   });
@@ -326,8 +327,11 @@ bool Connection::SendPicture(int ch) {
     return true;
   }
 
-  const size_t size = jpeg.size();
-  video_.resize(wire::kHeaderSize + wire::kVideoHeaderSize + size);
+  // Padding after the picture's end marker is ignored by decoders.
+  const size_t size = std::max<size_t>(jpeg.size(), cfg_.faults.padPictureTo > wire::kVideoHeaderSize
+                                                        ? cfg_.faults.padPictureTo - wire::kVideoHeaderSize
+                                                        : 0);
+  video_.assign(wire::kHeaderSize + wire::kVideoHeaderSize + size, 0);
   uint8_t* m = video_.data();
   wire::PutHeader(m, wire::kResVideo, wire::kResultOk, static_cast<uint32_t>(wire::kVideoHeaderSize + size));
   uint8_t* v = m + wire::kHeaderSize;
@@ -358,6 +362,7 @@ bool Connection::SendPicture(int ch) {
   // Counted before it goes out, so a client never holds more pictures than
   // the counter says.
   s_.framesSent.fetch_add(1);
+  if (SendHostilePicture(m, video_.size(), seq)) return !dropNow_;
   if (!SendMessage(m, video_.size())) return false;
 
   int& count = framesThisOpening_[static_cast<size_t>(ch)];
@@ -387,12 +392,48 @@ bool Connection::SendShortVideo(std::span<const uint8_t> frameHeader, std::span<
   return SendMessage(m.data(), m.size());
 }
 
+// The picture after the Nth as one of the hostile cases, if one is switched
+// on: true when it went out that way (a reset also ends the connection).
+bool Connection::SendHostilePicture(const uint8_t* m, size_t n, uint32_t seq) {
+  const Faults& f = cfg_.faults;
+  const auto after = [seq](int frames) { return frames > 0 && seq == static_cast<uint32_t>(frames) + 1; };
+  if (after(f.stallAfterFrames)) {
+    Write(m, wire::kHeaderSize);
+    stalled_ = true;
+    return true;
+  }
+  if (after(f.slowPictureAfterFrames)) {
+    WriteSlowly(m, n);
+    return true;
+  }
+  if (after(f.resetMidPictureAfterFrames)) {
+    Write(m, n / 2);
+    const linger hard{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    net::Close(&fd_);  // with a zero linger time: the peer sees a reset
+    dropNow_ = true;
+    return true;
+  }
+  return false;
+}
+
+bool Connection::WriteSlowly(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (!Write(p + i, 1)) return false;
+    pollfd wake{wake_.fd(), POLLIN, 0};
+    ::poll(&wake, 1, 1000);
+    if (stop_.load()) return false;
+  }
+  return true;
+}
+
 bool Connection::Reply(uint32_t id, uint32_t result, const std::vector<uint8_t>& body) {
   const std::vector<uint8_t> m = wire::Message(id, result, body);
   return SendMessage(m.data(), m.size());
 }
 
 bool Connection::SendMessage(const uint8_t* p, size_t n) {
+  if (stalled_) return true;  // a body is owed: nothing else goes out
   if (!Write(p, n)) return false;
   ++messages_;
   const int every = cfg_.faults.garbageEveryN;

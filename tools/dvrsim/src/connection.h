@@ -59,6 +59,8 @@ class Connection {
   bool Reply(uint32_t id, uint32_t result, const std::vector<uint8_t>& body);
   bool SendMessage(const uint8_t* p, size_t n);
   bool Write(const uint8_t* p, size_t n);
+  bool WriteSlowly(const uint8_t* p, size_t n);  // one byte a second
+  bool SendHostilePicture(const uint8_t* m, size_t n, uint32_t seq);
   bool WaitWritable();
   std::vector<uint8_t> Garbage(size_t n);
 
@@ -83,6 +85,7 @@ class Connection {
   uint64_t messages_ = 0;
   bool shortVideoSent_ = false;
   bool dropNow_ = false;
+  bool stalled_ = false;  // sends nothing more (a header went out without its body)
   std::mt19937 rng_;
   std::unique_ptr<PictureMaker> maker_;
   std::vector<uint8_t> video_;

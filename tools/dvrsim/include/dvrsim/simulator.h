@@ -42,6 +42,11 @@ struct Faults {
   int dropAfterFrames = 0;          // connection closed after N pictures
   bool refuseLogin = false;         // every login answered 0xF0010000
   bool dropOnLogin = false;         // connection closed when a login request arrives
+  bool silentLogin = false;         // login requests get no reply; the link stays open
+  int stallAfterFrames = 0;   // after N pictures: the next one's 12-byte header, then nothing at all
+  int slowPictureAfterFrames = 0;  // after N pictures: the next one sent at 1 byte per second
+  int resetMidPictureAfterFrames = 0;  // after N pictures: half of the next one, then a reset (RST)
+  uint32_t padPictureTo = 0;  // video bodies padded to this many bytes (zeros after the picture's end)
 };
 
 struct Config {
