@@ -296,6 +296,18 @@ TEST_F(BridgeTest, RefusedLoginRefusedConnectAndSilentDvrShowInStatus) {
   EXPECT_GE(Logins(*m_sim), 2u);
   EXPECT_EQ(m_bridge->StatusJson().find("1234"), std::string::npos);
   close(silent);
+
+  // A viewer that leaves while no picture comes is noticed all the same.
+  {
+    HttpConnection viewer(m_port);
+    ASSERT_TRUE(viewer.Send("GET /sites/closed/channels/1/stream.mjpeg HTTP/1.1\r\nHost: x\r\n\r\n"));
+    Response head;
+    ASSERT_TRUE(OffThread([&] { return viewer.ReadHead(&head); }));  // all read: it leaves with a FIN, no RST
+    StatusShows("\"viewers\":1,");
+  }
+  StatusShows("\"name\":\"closed\",\"channel_count\":0,\"channels\":[{\"channel\":1,\"status\":\"Connection "
+              "refused; reconnecting in ");
+  EXPECT_TRUE(lvtest::PumpUntil([&] { return m_bridge->StatusJson().find("\"viewers\":1,") == std::string::npos; }));
 }
 
 TEST_F(BridgeTest, TokenPathsMethodsAndSizes) {

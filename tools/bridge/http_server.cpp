@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <poll.h>
 
 #include <chrono>
 #include <cstring>
@@ -41,6 +42,7 @@ MHD_Result SendText(MHD_Connection* connection, unsigned status, const std::stri
 struct Stream {
   HttpServer* server;
   ChannelFeed* feed;
+  int fd = -1;  // the client's socket, only to notice that it has gone
   std::uint64_t lastSequence = 0;
   std::shared_ptr<const Picture> picture;
   std::string head;
@@ -52,13 +54,23 @@ struct Stream {
   Stream& operator=(const Stream&) = delete;
 };
 
+bool ClientGone(int fd) {
+  pollfd p{fd, POLLRDHUP, 0};
+  return fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
+
 ssize_t ReadStream(void* cls, std::uint64_t, char* buf, std::size_t max) {
   auto* s = static_cast<Stream*>(cls);
   if (!s->picture) {
     if (s->server->Stopping()) return MHD_CONTENT_READER_END_OF_STREAM;
     // A viewer that was busy writing skips every picture but the newest.
     s->picture = s->feed->WaitNewer(s->lastSequence, kStreamPoll);
-    if (!s->picture) return s->server->Stopping() ? MHD_CONTENT_READER_END_OF_STREAM : 0;
+    if (!s->picture) {
+      if (s->server->Stopping()) return MHD_CONTENT_READER_END_OF_STREAM;
+      // While no picture comes (the DVR is away) nothing is written, so a
+      // viewer that left would still count and keep the session.
+      return ClientGone(s->fd) ? MHD_CONTENT_READER_END_WITH_ERROR : 0;
+    }
     s->lastSequence = s->picture->sequence;
     s->head = std::string("--") + kBoundary + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
               std::to_string(s->picture->size()) + "\r\n\r\n";
@@ -243,6 +255,8 @@ int HttpServer::Answer(void* c, const char* url, const char* method, const char*
   }
 
   auto stream = std::make_unique<Stream>(this, feed);
+  if (const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
+    stream->fd = info->connect_fd;
   MHD_Response* response =
       MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock, &ReadStream, stream.get(), &FreeStream);
   if (!response) return false;
