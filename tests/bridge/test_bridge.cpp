@@ -374,6 +374,7 @@ TEST_F(BridgeTest, The65thClientGets503) {
   EXPECT_TRUE(all);
   const Response over = OffThread([&] { return Fetch(m_port, "/status"); });
   EXPECT_EQ(over.status, 503);
+  EXPECT_TRUE(lvtest::PumpUntil([&] { return m_sim->FramesSent() > 0; }));
   EXPECT_EQ(Logins(*m_sim), 1u);
   viewers.pop_back();
   EXPECT_TRUE(lvtest::PumpUntil(

@@ -1,5 +1,6 @@
 #include "bridge.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "session/dvr_session.h"
@@ -53,12 +54,10 @@ std::string Bridge::StatusJson() const {
     for (const auto& feed : site.feeds) {
       const FeedStatus s = feed->Status();
       if (!s.used) continue;
-      char rate[32];
-      std::snprintf(rate, sizeof rate, "%.1f", s.picturesPerSecond);
       if (!first) out += ',';
       first = false;
       out += "{\"channel\":" + std::to_string(feed->Channel() + 1) + ",\"status\":" + JsonString(s.text) +
-             ",\"pictures_per_second\":" + rate +
+             ",\"pictures_per_second\":" + OneDecimal(s.picturesPerSecond) +
              ",\"newest_age_ms\":" + (s.newestAgeMs < 0 ? std::string("null") : std::to_string(s.newestAgeMs)) +
              ",\"viewers\":" + std::to_string(s.viewers) + ",\"reconnects\":" + std::to_string(s.reconnects) + "}";
     }
@@ -95,6 +94,12 @@ std::string Bridge::PageHtml(const std::string& query) const {
          "const e=document.getElementById('s'+i+'-'+c.channel);if(e)e.textContent=c.status;}));}catch(e){}}\n"
          "setInterval(poll,2000);\n</script>\n</body></html>\n";
   return out;
+}
+
+std::string OneDecimal(double value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1).ptr;
+  return std::string(text, end);
 }
 
 std::string HtmlEscape(std::string_view text) {

@@ -48,5 +48,7 @@ class Bridge {
 std::string HtmlEscape(std::string_view text);
 std::string JsonString(std::string_view text);
 std::string UrlSegment(std::string_view text);
+// "12.5" whatever the process's locale (Qt adopts the user's, where a comma may be the decimal sign).
+std::string OneDecimal(double value);
 
 }  // namespace lvbridge

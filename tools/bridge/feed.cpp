@@ -1,5 +1,7 @@
 #include "feed.h"
 
+#include "bridge.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -20,11 +22,7 @@ std::int64_t Nanos(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-std::string Seconds(int ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", ms / 1000.0);
-  return text;
-}
+std::string Seconds(int ms) { return OneDecimal(ms / 1000.0) + " s"; }
 
 }  // namespace
 
