@@ -27,13 +27,6 @@ namespace {
 
 using lv::CDlg_SiteList;
 
-class FakeNetwork : public lv::ISiteNetwork {
- public:
-  int ConnectNetwork(lv::HWND) override { return 1; }
-  lv::LRESULT OnConnMgrStatus(lv::WPARAM, lv::LPARAM) override { return 0; }
-  void Release() override {}
-};
-
 // The names of the process's threads. Idle threads of Qt's own pool (used by
 // its image code) are not ours and end with the application object.
 QStringList ThreadNames() {
@@ -74,18 +67,12 @@ class AppTest : public testing::Test {
 
 TEST_F(AppTest, WithoutSocketsOnlyTheMessageIsShownAndNothingIsTouched) {
   lv::CClientApp app;
-  int networks = 0;
   app.m_socketsCheck = [] { return false; };
-  app.m_makeNetwork = [&] {
-    ++networks;
-    return std::make_unique<FakeNetwork>();
-  };
   lvtest::ModalScript script;
   std::u16string shown;
   script.AnswerMessageBox(&shown);
   EXPECT_EQ(app.InitInstance(), 1);
   EXPECT_EQ(shown, u"Windows sockets initialization failed.");
-  EXPECT_EQ(networks, 0) << "no connection requested";
   EXPECT_FALSE(std::filesystem::exists(root / "lorventa")) << "the store is not touched";
 }
 

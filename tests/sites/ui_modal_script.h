@@ -20,7 +20,7 @@ class ModalScript {
   using Step = std::function<void()>;
 
   ModalScript() = default;
-  ~ModalScript() { *m_alive = false; }  // pending steps of this test become no-ops
+  ~ModalScript() { *m_alive = false; }  // pending steps become no-ops
   ModalScript(const ModalScript&) = delete;
   ModalScript& operator=(const ModalScript&) = delete;
 
