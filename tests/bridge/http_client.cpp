@@ -73,19 +73,24 @@ bool HttpConnection::ReadExact(std::size_t n, std::string* out, int timeoutMs) {
 }
 
 
-bool HttpConnection::ReadHead(Response* r, int timeoutMs) {
+bool HttpConnection::ReadHeaders(std::map<std::string, std::string>* headers, int timeoutMs) {
   std::string line;
-  if (!ReadLine(&line, timeoutMs) || line.rfind("HTTP/1.", 0) != 0 || line.size() < 12) return false;
-  r->status = std::stoi(line.substr(9, 3));
   while (ReadLine(&line, timeoutMs)) {
     if (line.empty()) return true;
     const std::size_t colon = line.find(':');
     if (colon == std::string::npos) return false;
     std::string name = line.substr(0, colon);
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    r->headers[name] = line.substr(line.find_first_not_of(' ', colon + 1));
+    (*headers)[name] = line.substr(std::min(line.size(), line.find_first_not_of(' ', colon + 1)));
   }
   return false;
+}
+
+bool HttpConnection::ReadHead(Response* r, int timeoutMs) {
+  std::string line;
+  if (!ReadLine(&line, timeoutMs) || line.rfind("HTTP/1.", 0) != 0 || line.size() < 12) return false;
+  r->status = std::stoi(line.substr(9, 3));
+  return ReadHeaders(&r->headers, timeoutMs);
 }
 
 std::string HttpConnection::ReadToClose(int timeoutMs) {
@@ -100,15 +105,7 @@ bool HttpConnection::ReadPart(const std::string& boundary, std::map<std::string,
   if (!ReadLine(&line, timeoutMs)) return (*problem = "no boundary line"), false;
   if (line != "--" + boundary) return (*problem = "boundary line was '" + line + "'"), false;
   headers->clear();
-  while (true) {
-    if (!ReadLine(&line, timeoutMs)) return (*problem = "part headers cut"), false;
-    if (line.empty()) break;
-    const std::size_t colon = line.find(':');
-    if (colon == std::string::npos) return (*problem = "bad part header '" + line + "'"), false;
-    std::string name = line.substr(0, colon);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    (*headers)[name] = line.substr(line.find_first_not_of(' ', colon + 1));
-  }
+  if (!ReadHeaders(headers, timeoutMs)) return (*problem = "part headers cut or malformed"), false;
   const auto length = headers->find("content-length");
   if (length == headers->end()) return (*problem = "part without Content-Length"), false;
   std::string tail;

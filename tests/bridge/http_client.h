@@ -39,6 +39,7 @@ class HttpConnection {
  private:
   bool Fill(int timeoutMs);
   bool ReadLine(std::string* line, int timeoutMs);
+  bool ReadHeaders(std::map<std::string, std::string>* headers, int timeoutMs);
   int m_fd = -1;
   std::string m_buffer;
 };
