@@ -44,13 +44,13 @@ for t in "${TARGETS[@]}"; do
   # shellcheck disable=SC2086
   if "$BUILD/tests/fuzz/$t" -max_total_time="$SECS" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
       -artifact_prefix="$findings/" ${FUZZ_ARGS:-} "$work" >"$log" 2>&1; then
-    grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec' "$log" | tr '\n' ' '
+    { grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec' "$log" || true; } | tr '\n' ' '
     echo
   else
     failed=1
     echo "FINDING in $t (log: $log)"
     grep -E 'ERROR|expectation failed|runtime error|Test unit written' "$log" | head -5 || true
-    ls -t "$findings"/* 2>/dev/null | head -1 | sed 's/^/reproducer: /'
+    { ls -t "$findings"/* 2>/dev/null || true; } | head -1 | sed 's/^/reproducer: /'
   fi
 done
 exit $failed
