@@ -14,6 +14,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
+  xdotool openbox imagemagick
 )
 if [ "${1:-}" = "fuzz" ]; then
   PACKAGES+=(clang libclang-rt-dev)

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The program on a real X server, driven from outside as a user would: an
+# empty store of its own, a site added through the registration form, a
+# connect to the simulator, pictures, a PTZ button held and let go off the
+# button, a channel switch, the view and the program closed. Asserts on the
+# simulator's request log; keeps a screenshot.
+#   x11_e2e.sh LORVENTA DVRSIM OUTDIR
+set -euo pipefail
+lorventa=$1 dvrsim=$2 out=$3
+for tool in Xvfb xdotool openbox import; do
+  command -v "$tool" >/dev/null || { echo "x11_e2e: $tool missing (scripts/setup.sh installs it)"; exit 1; }
+done
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "x11_e2e: $*"
+  import -window root "$out/x11-e2e-failed.png" 2>/dev/null || true
+  echo "--- simulator log"; cat "$work/sim.log"
+  exit 1
+}
+
+# A display of our own (the server picks a free number) with a window manager.
+exec 5>"$work/display"
+Xvfb -displayfd 5 -screen 0 480x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+
+port=$((20000 + RANDOM % 20000))
+"$dvrsim" --port "$port" --ptz-mask C0000000 --verbose 2>"$work/sim.log" >/dev/null &
+pids+=($!)
+for _ in $(seq 50); do grep -q listening "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
+
+XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$lorventa" >"$work/lorventa.log" 2>&1 &
+app=$!
+pids+=($app)
+
+window() { xdotool search --sync --onlyvisible --name "^$1\$" | head -n1; }
+click() {  # click WINDOW X Y (window coordinates)
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+  sleep 0.3
+}
+wait_log() {  # wait_log PATTERN [COUNT]
+  for _ in $(seq 100); do
+    [ "$(grep -c -- "$1" "$work/sim.log" || true)" -ge "${2:-1}" ] && return 0
+    sleep 0.1
+  done
+  fail "the simulator never saw: $1"
+}
+
+list=$(window Lorventa)
+sleep 0.5
+click "$list" 60 643                     # Add
+form=$(window "Site Registration")
+sleep 0.3
+# Each field: a tap on it, the text, Enter (which also brings back the
+# normal layout after the lower fields compacted it).
+fields=("X11 DVR" "127.0.0.1" "$port" "admin" "1234")
+for i in 0 1 2 3 4; do
+  click "$form" 300 $((i * 118 + 59))
+  xdotool type --delay 20 "${fields[$i]}"
+  xdotool key Return
+  sleep 0.2
+done
+click "$form" 120 643                    # OK
+sleep 0.5
+click "$list" 240 30                     # the new site
+click "$list" 420 643                    # Connect
+view=$(window "Site View")
+wait_log "CH_OPEN channel=0"
+sleep 2
+import -window root "$out/x11-e2e.png"
+
+click "$view" 240 230                    # a tap on the picture: the PTZ grid
+xdotool mousemove --window "$view" 180 486 mousedown 1   # "up", held
+sleep 0.5
+xdotool mousemove --window "$view" 180 250               # slid off the button
+sleep 0.2
+xdotool mouseup 1                                        # and let go there
+wait_log "CONTROL_PTZ channel=0 code=0"
+click "$view" 420 486                    # EXIT: the channel grid again
+click "$view" 180 486                    # channel 2
+wait_log "CH_OPEN channel=1"
+sleep 0.5
+
+xdotool windowactivate --sync "$view" key --clearmodifiers alt+F4
+sleep 1
+wait_log "CONTROL_PTZ" 2
+list=$(window Lorventa)
+xdotool windowactivate --sync "$list" key --clearmodifiers alt+F4
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "the program did not end when its window closed"
+wait "$app" || fail "the program ended with an error: $(cat "$work/lorventa.log")"
+
+# The requests in order: login, open, PTZ move then stop, close, switch.
+got=$(sed -n 's/^\[dvrsim\] #[0-9]* //p' "$work/sim.log" | grep -E '^(LOGIN|CH_OPEN|CH_CLOSE|CONTROL_PTZ)' |
+      sed 's/ user=.*//' | tr '\n' ';')
+want="LOGIN;CH_OPEN channel=0;CONTROL_PTZ channel=0 code=3;CONTROL_PTZ channel=0 code=0;CH_CLOSE channel=0;CH_OPEN channel=1;"
+[ "$got" = "$want" ] || fail "requests were: $got (wanted $want)"
+echo "x11_e2e: 1 passed, 0 failed (screenshot in $out/x11-e2e.png)"
