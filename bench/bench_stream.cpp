@@ -7,62 +7,25 @@
 // client that falls behind shows as a latency that grows.
 //
 //   bench_stream [seconds=20] [WxH=704x480] [fps=25]
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/core/message_target.h"
 #include "session/dvr_session.h"
-
-extern char** environ;
 
 namespace {
 
 using namespace lv;
+using namespace lvbench;
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long RssKiB() {
-  std::ifstream f("/proc/self/status");
-  std::string line;
-  while (std::getline(f, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-double Percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
-}
-
-std::uint64_t NowMicros() {
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
-}
 
 }  // namespace
 
@@ -71,29 +34,12 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
   const std::string size = argc > 2 ? argv[2] : "704x480";
   const std::string fps = argc > 3 ? argv[3] : "25";
-  const int port = 20000 + static_cast<int>(getpid() % 20000);
-
-  std::vector<std::string> args{LORVENTA_DVRSIM_PATH, "--port", std::to_string(port), "--size", size, "--fps", fps};
-  std::vector<char*> cargs;
-  for (auto& a : args) cargs.push_back(a.data());
-  cargs.push_back(nullptr);
-  pid_t sim = 0;
-  if (posix_spawn(&sim, cargs[0], nullptr, nullptr, cargs.data(), environ) != 0) {
-    std::fprintf(stderr, "cannot start %s\n", cargs[0]);
+  SimProcess sim({"--size", size, "--fps", fps});
+  if (!sim.pid) {
+    std::fprintf(stderr, "cannot start %s\n", LORVENTA_DVRSIM_PATH);
     return 1;
   }
-  // Wait until the simulator listens.
-  for (int i = 0; i < 100; ++i) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    if (up) break;
-    QThread::msleep(50);
-  }
+  const int port = sim.port;
 
   CDvrSession session;
   bool opened = false, closed = false;
@@ -112,13 +58,9 @@ int main(int argc, char** argv) {
     }
   });
   session.m_hNotifyWnd = view.Handle();
-  session.m_strAddress = u"127.0.0.1";
-  session.m_nPort = port;
-  session.m_strUserID = u"admin";
-  session.m_strPassword = u"1234";
+  UseSimulator(session, port);
   if (!session.TryConnect_DVR()) {
     std::fprintf(stderr, "connect failed\n");
-    kill(sim, SIGTERM);
     return 1;
   }
 
@@ -140,12 +82,8 @@ int main(int argc, char** argv) {
       if (!rec || rec->frames->PeekHead(nullptr, nullptr, nullptr, nullptr, &frame) == 0) continue;
       rec->frames->DropHead();
       if (!measuring.load()) continue;
-      const std::uint8_t* stamp = frame->buffer.get() + 12 + 22;
-      std::uint64_t sent = 0;
-      for (int i = 0; i < 7; ++i) sent = (sent << 8) | stamp[i];
-      const std::uint64_t mask = (1ull << 56) - 1;
       samples.push_back({std::chrono::duration<double>(Clock::now() - measureStart).count(),
-                         static_cast<double>((now - sent) & mask) / 1000.0});
+                         MicrosSinceSent(frame->buffer.get(), now) / 1000.0});
       rss.store(std::max(rss.load(), RssKiB()));
     }
   });
@@ -170,8 +108,6 @@ int main(int argc, char** argv) {
   session.WakeFrameWaiter();
   taker.join();
   session.Disconnect();
-  kill(sim, SIGTERM);
-  waitpid(sim, nullptr, 0);
 
   if (samples.empty()) {
     std::fprintf(stderr, "no frames measured\n");

@@ -14,9 +14,19 @@
 #include <fstream>
 #include <thread>
 
+#include "session/dvr_session.h"
+
 extern char** environ;
 
 namespace lvbench {
+
+void UseSimulator(lv::CDvrSession& site, int port) {
+  site.m_strSiteName = u"Bench";
+  site.m_strAddress = u"127.0.0.1";
+  site.m_nPort = port;
+  site.m_strUserID = u"admin";
+  site.m_strPassword = u"1234";
+}
 
 SimProcess::SimProcess(std::vector<std::string> args) {
   port = 20000 + static_cast<int>(getpid() % 20000);
@@ -74,11 +84,11 @@ std::uint64_t NowMicros() {
                                         .count());
 }
 
-double MicrosSinceSent(const std::uint8_t* message) {
+double MicrosSinceSent(const std::uint8_t* message, std::uint64_t nowMicros) {
   // Video header bytes 22..28 after the message header: the send time, 56 bits.
   std::uint64_t sent = 0;
   for (int i = 0; i < 7; ++i) sent = (sent << 8) | message[12 + 22 + i];
-  const std::uint64_t now = NowMicros() & ((1ull << 56) - 1);
+  const std::uint64_t now = nowMicros & ((1ull << 56) - 1);
   return static_cast<double>((now - sent) & ((1ull << 56) - 1));
 }
 

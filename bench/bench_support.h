@@ -9,7 +9,14 @@
 #include <string>
 #include <vector>
 
+namespace lv {
+class CDvrSession;
+}
+
 namespace lvbench {
+
+// Points site at the simulator on port with its default account.
+void UseSimulator(lv::CDvrSession& site, int port);
 
 // Starts the simulator with args on a free loopback port and waits until it
 // listens; pid 0 when it could not be started.
@@ -24,7 +31,8 @@ double CpuSeconds();
 long RssKiB();
 double Percentile(std::vector<double> v, double p);
 std::uint64_t NowMicros();
-// Microseconds from the simulator's send of the video message to now.
-double MicrosSinceSent(const std::uint8_t* message);
+// Microseconds from the simulator's send of the video message to now (or
+// to the steady-clock time given in microseconds).
+double MicrosSinceSent(const std::uint8_t* message, std::uint64_t nowMicros = NowMicros());
 
 }  // namespace lvbench

@@ -34,11 +34,7 @@ Run Measure(const std::vector<std::string>& args, double seconds, double settleS
   SimProcess sim(args);
   if (!sim.pid) return run;
   lv::CDvrSession site;
-  site.m_strSiteName = u"Bench";
-  site.m_strAddress = u"127.0.0.1";
-  site.m_nPort = sim.port;
-  site.m_strUserID = u"admin";
-  site.m_strPassword = u"1234";
+  lvbench::UseSimulator(site, sim.port);
   lv::CDlg_SiteView view;
   view.m_pCurr_DVR = &site;
 

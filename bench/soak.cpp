@@ -39,11 +39,7 @@ int main(int argc, char** argv) {
   if (!sim.pid) return 1;
 
   lv::CDvrSession site;
-  site.m_strSiteName = u"Soak";
-  site.m_strAddress = u"127.0.0.1";
-  site.m_nPort = sim.port;
-  site.m_strUserID = u"admin";
-  site.m_strPassword = u"1234";
+  lvbench::UseSimulator(site, sim.port);
   lv::CDlg_SiteView view;
   view.m_pCurr_DVR = &site;
   long pictures = 0;
