@@ -209,8 +209,9 @@ TEST_F(BridgeTest, ViewersShareOneLoginAndOneThatStopsReadingHoldsNobodyBack) {
   StreamRead s = OffThread([&] { return ReadStream(m_port, kStream, 75); });
   const std::uint64_t during = m_sim->FramesSent() - before;
   ASSERT_EQ(s.pictures.size(), 75u) << s.problem;
-  // The reader got (nearly) every picture sent while it read: nothing held it back.
-  EXPECT_GE(s.pictures.size() * 10, during * 8) << during << " pictures sent";
+  // The reader got nearly every picture sent while it read (a viewer stuck
+  // behind the stalled one would get next to none once its socket is full).
+  EXPECT_GE(s.pictures.size() * 10, during * 7) << during << " pictures sent";
   EXPECT_EQ(Logins(*m_sim), 1u);
   EXPECT_EQ(m_sim->Connections(), 1u);
 
