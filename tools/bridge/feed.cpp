@@ -98,8 +98,12 @@ void ChannelFeed::OnMessage(std::uint32_t msg, lv::WPARAM wParam, lv::LPARAM lPa
       return;
     default: break;
   }
-  // Anything the session posted before it was last closed is stale.
+  // Anything the session posted before it was last closed is stale, and so
+  // is a socket's word about a socket that is no longer the session's.
   if (m_phase == Phase::Idle || m_phase == Phase::Waiting) return;
+  const bool fromSocket =
+      msg == lv::WM_DVR_CONNECT_SOCKET || msg == lv::WM_DVR_CONNECT_FAIL || msg == lv::WM_DVR_CLOSE_SOCKET;
+  if (fromSocket && lParam != reinterpret_cast<lv::LPARAM>(m_session->Socket())) return;
   switch (msg) {
     case lv::WM_DVR_CONNECT_SOCKET:
       if (m_phase != Phase::Connecting) return;
