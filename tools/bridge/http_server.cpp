@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t kConnectionMemory = 64 * 1024;  // request line and headers must fit; also the write buffer
 constexpr unsigned kIdleTimeoutS = 30;                // a client that sends nothing this long is dropped
-constexpr unsigned kStreamTimeoutS = 120;             // longer than any reconnect wait: streams stay open
+constexpr unsigned kStreamTimeoutS = 60;              // a stream client that reads nothing this long is dropped
 constexpr std::size_t kStreamBlock = 32 * 1024;
 constexpr auto kStreamPoll = 250ms;                   // how often a waiting stream looks at the stop flag
 
@@ -42,6 +42,7 @@ MHD_Result SendText(MHD_Connection* connection, unsigned status, const std::stri
 struct Stream {
   HttpServer* server;
   ChannelFeed* feed;
+  MHD_Connection* connection = nullptr;
   int fd = -1;  // the client's socket, only to notice that it has gone
   std::uint64_t lastSequence = 0;
   std::shared_ptr<const Picture> picture;
@@ -69,7 +70,12 @@ ssize_t ReadStream(void* cls, std::uint64_t, char* buf, std::size_t max) {
       if (s->server->Stopping()) return MHD_CONTENT_READER_END_OF_STREAM;
       // While no picture comes (the DVR is away) nothing is written, so a
       // viewer that left would still count and keep the session.
-      return ClientGone(s->fd) ? MHD_CONTENT_READER_END_WITH_ERROR : 0;
+      if (ClientGone(s->fd)) return MHD_CONTENT_READER_END_WITH_ERROR;
+      // Waiting for the DVR is not the client's idleness: restart its timeout,
+      // which then only ends a client that stops reading.
+      MHD_set_connection_option(s->connection, MHD_CONNECTION_OPTION_TIMEOUT, 0u);
+      MHD_set_connection_option(s->connection, MHD_CONNECTION_OPTION_TIMEOUT, kStreamTimeoutS);
+      return 0;
     }
     s->lastSequence = s->picture->sequence;
     s->head = std::string("--") + kBoundary + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
@@ -255,6 +261,7 @@ int HttpServer::Answer(void* c, const char* url, const char* method, const char*
   }
 
   auto stream = std::make_unique<Stream>(this, feed);
+  stream->connection = connection;
   if (const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
     stream->fd = info->connect_fd;
   MHD_Response* response =
