@@ -216,8 +216,11 @@ void ChannelFeed::Shutdown() {
 void ChannelFeed::Watchdog() {
   const auto now = Clock::now();
   auto since = m_progress;
-  if (m_phase == Phase::Streaming) since = std::max(since, Clock::time_point(std::chrono::duration_cast<Clock::duration>(
-                                                std::chrono::nanoseconds(m_lastPictureNs.load()))));
+  if (m_phase == Phase::Streaming) {
+    const Clock::time_point lastPicture(
+        std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(m_lastPictureNs.load())));
+    since = std::max(since, lastPicture);
+  }
   if (now - since < std::chrono::milliseconds(m_timing.stallMs)) return;
   switch (m_phase) {
     case Phase::Connecting: return Fail("No answer to the connect");

@@ -198,20 +198,21 @@ void HttpServer::Stop() {
   m_daemon = nullptr;
 }
 
-int HttpServer::Authorized(void* c) const {
+bool HttpServer::Authorized(void* c) const {
   if (m_options.token.empty()) return true;
   auto* connection = static_cast<MHD_Connection*>(c);
   if (const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION)) {
     constexpr std::string_view kBearer = "Bearer ";
     const std::string_view value(header);
-    if (value.substr(0, kBearer.size()) == kBearer && SameSecret(std::string(value.substr(kBearer.size())), m_options.token))
+    if (value.substr(0, kBearer.size()) == kBearer &&
+        SameSecret(std::string(value.substr(kBearer.size())), m_options.token))
       return true;
   }
   const char* query = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "token");
   return query && SameSecret(query, m_options.token);
 }
 
-int HttpServer::Answer(void* c, const char* url, const char* method, const char*, std::size_t*, void**) {
+bool HttpServer::Answer(void* c, const char* url, const char* method, const char*, std::size_t*, void**) {
   auto* connection = static_cast<MHD_Connection*>(c);
   if (m_connections.load() > m_options.maxClients)
     return SendText(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Too many clients", MHD_HTTP_HEADER_RETRY_AFTER, "5");

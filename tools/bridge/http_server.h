@@ -42,13 +42,13 @@ class HttpServer {
 
   // Callbacks of the library (public for its C interface only).
   struct Request;
-  int Answer(void* connection, const char* url, const char* method, const char* version, std::size_t* uploadSize,
+  bool Answer(void* connection, const char* url, const char* method, const char* version, std::size_t* uploadSize,
              void** requestState);
   void ConnectionEvent(bool opened) { m_connections.fetch_add(opened ? 1 : -1); }
   bool Stopping() const { return m_stopping.load(); }
 
  private:
-  int Authorized(void* connection) const;
+  bool Authorized(void* connection) const;
 
   Bridge& m_bridge;
   const ServerOptions m_options;
