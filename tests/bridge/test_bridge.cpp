@@ -17,6 +17,9 @@
 #include "http_client.h"
 #include "http_server.h"
 #include "options.h"
+#include "protocol/text.h"
+#include "sites/site_list.h"
+#include "sites/site_store.h"
 #include "support/pump.h"
 
 using namespace lvbridge;
@@ -421,6 +424,32 @@ TEST(BridgeOptions, SitesPasswordsAndTokensComeFromFilesNeverTheCommandLine) {
       {{"--site", "nosuch", "--store", dir}, true, false, "no site named 'nosuch'"},
       {{"--listen", "127.0.0.1"}, false, false, "ADDR:PORT"},
   };
+  // A store with two sites: --site picks by name, none named takes them all.
+  lv::SiteList list;
+  for (const char* name : {"Shop", "Main gate"}) {
+    auto site = std::make_unique<lv::CDvrSession>();
+    site->m_nSiteIndex = list.NextSiteIndex();
+    site->m_strSiteName = lv::Utf8ToUtf16(name);
+    site->m_strAddress = u"127.0.0.1";
+    site->m_nPort = 9000;
+    site->m_strUserID = u"admin";
+    site->m_strPassword = u"pw";
+    list.AppendSite(std::move(site));
+  }
+  ASSERT_EQ(lv::SiteStore(dir + "/store").SaveSites(list), lv::StoreResult::Ok);
+  for (const auto& [args, names] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--store", dir + "/store", "--site", "Main gate"}, "Main gate/"},
+           {{"--store", dir + "/store"}, "Shop/Main gate/"},
+           {{"--store", dir + "/store", "--dvr", "x", "h", "1", "u", "--site", "Shop"}, "Shop/x/"}}) {
+    std::string error, got;
+    auto o = ParseArguments(args, &error);
+    std::vector<SiteConfig> sites;
+    ASSERT_TRUE(o && ResolveSites(&*o, &sites, &error)) << error;
+    for (const SiteConfig& site : sites) got += site.name + "/";
+    EXPECT_EQ(got, names);
+    EXPECT_EQ(sites[0].password, "pw");
+  }
+
   for (const Case& c : cases) {
     std::string error;
     auto o = ParseArguments(c.args, &error);
