@@ -207,6 +207,9 @@ void CDlg_SiteView::CreateSurfaces(const CDC& reference) {
     dc.CreateCompatibleDC(&reference);
     if (id > 0) bmp.LoadBitmap(static_cast<UINT>(id));
     else bmp.CreateCompatibleBitmap(&reference, kVideoWidth, kVideoHeight);
+    // The title picture is painted on every expose: converted once to the
+    // window's pixel format rather than on each copy.
+    if (id == IDB_TITLE && !bmp.IsNull()) bmp.Attach(bmp.Image().convertToFormat(QImage::Format_RGB32));
     dc.SelectObject(&bmp);
   };
   if (m_bSurfacesReady.load(std::memory_order_acquire)) return;
