@@ -1,22 +1,92 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the demo: the DVR simulator on
-# loopback as the demo site, checked end to end by lorventa-probe (connect,
-# log in, report, open the first permitted channel, save pictures).
-#   scripts/demo.sh [FRAMES]
+# The demo: installs what is missing, builds, starts the DVR simulator on
+# 127.0.0.1 and runs lorventa with a site list of its own (your sites are
+# never touched) holding the simulator as "Demo DVR", connected and showing
+# live pictures. Close the view to see the site list; close the list to end.
+#
+# Without a display (or with LORVENTA_DEMO_HEADLESS=1) it runs the same on a
+# virtual X server, goes through the program as a user would (the live view,
+# PTZ mode, the site list with three sites, the registration form in its
+# normal and compact layouts and with a refused field) and saves screenshots
+# to out/demo/, then exits.
+#   scripts/demo.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
 cmake -S . -B build "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2 --target lorventa_dvrsim lorventa_probe
+cmake --build build -j2 --target lorventa lorventa_dvrsim
 
 port=9300
-out="out/demo-pictures"
-mkdir -p "$out"
-build/tools/dvrsim/lorventa-dvrsim --port "$port" --ptz-mask 80000000 --heartbeat 1000 &
-sim=$!
-trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
+pids=()
+work=$(mktemp -d)
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+build/tools/dvrsim/lorventa-dvrsim --port "$port" --ptz-mask C0000000 --heartbeat 1000 >/dev/null 2>"$work/sim.log" &
+pids+=($!)
 sleep 0.5
-build/tools/probe/lorventa-probe 127.0.0.1 "$port" admin 1234 --frames "${1:-5}" --out "$out"
-echo "pictures saved in $out"
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${LORVENTA_DEMO_HEADLESS:-}" ]; then
+  build/src/shell/lorventa --demo "$port"
+  exit 0
+fi
+
+out=out/demo
+mkdir -p "$out"
+source scripts/lib/x11.sh
+start_display "$work"
+QT_QPA_PLATFORM=xcb build/src/shell/lorventa --demo "$port" >"$work/lorventa.log" 2>&1 &
+app=$!
+pids+=($app)
+shot() { import -window "$1" "$out/$2.png" && echo "demo: $out/$2.png"; }
+
+view=$(window "Site View")
+sleep 3                                  # pictures, and the size and time labels
+shot "$view" live-view
+click "$view" 240 230                    # a tap on the picture: the PTZ grid
+xdotool mousemove --window "$view" 300 666 mousedown 1   # "zoom in", held
+sleep 1
+shot "$view" live-view-ptz
+xdotool mouseup 1
+click "$view" 420 486                    # EXIT
+close_window "$view"
+
+list=$(window Lorventa)
+add_site() {  # add_site NAME ADDRESS PORT USER PASSWORD
+  click "$list" 60 643
+  local form
+  form=$(window "Site Registration")
+  local i=0
+  for text in "$@"; do fill_field "$form" $i "$text"; i=$((i + 1)); done
+  click "$form" 120 643
+}
+add_site "Office" "192.168.0.10" 8000 admin ""
+# The form while a user fills it: normal, compact (the lower fields raised
+# above the on-screen keyboard), and refusing what the store cannot keep.
+click "$list" 60 643
+form=$(window "Site Registration")
+fill_field "$form" 0 "Warehouse gate"
+fill_field "$form" 1 "CAM0042"
+fill_field "$form" 2 "8000"
+shot "$form" registration-form
+click "$form" 300 $((3 * 118 + 59))
+xdotool type --delay 15 "viewer"
+shot "$form" registration-compact
+xdotool key Return
+fill_field "$form" 4 "pass+word"
+click "$form" 120 643                    # OK: refused, the field marked
+shot "$form" registration-refused
+fill_field "$form" 4 "password"
+click "$form" 120 643
+sleep 0.5
+click "$list" 240 30
+sleep 0.5
+shot "$list" site-list
+close_window "$list"
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+echo "demo: screenshots in $out/"

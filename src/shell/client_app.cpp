@@ -50,6 +50,7 @@ int CClientApp::InitInstance() {
   const std::unique_ptr<ISiteNetwork> network = m_makeNetwork();
   {
     CDlg_SiteList dlg(*network, m_storeFolder.empty() ? SiteStore() : SiteStore(m_storeFolder));
+    if (m_startSite) dlg.ConnectAtStart(*m_startSite);
     m_pMainWnd = &dlg;
     dlg.DoModal();  // its result is not looked at
     m_pMainWnd = nullptr;

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "sites/site_list_dialog.h"
 #include "sites/site_network.h"
 
 namespace lv {
-
-class CDlg_SiteList;
 
 // Resource string 103: shown when sockets cannot be used.
 inline constexpr char16_t kSocketsFailedText[] = u"Windows sockets initialization failed.";
@@ -47,6 +47,8 @@ class CClientApp {
   std::function<std::unique_ptr<ISiteNetwork>()> m_makeNetwork = &MakeSystemNetwork;
   // Empty: the user's store folder ($XDG_CONFIG_HOME/lorventa), read at start-up.
   std::filesystem::path m_storeFolder;
+  // Set: the site list connects to this site once it is up (the demo).
+  std::optional<StartSite> m_startSite;
 
  private:
   CDlg_SiteList* m_pMainWnd = nullptr;

@@ -2,7 +2,9 @@
 // system is touched; otherwise the application object runs the site list.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "shell/client_app.h"
@@ -17,7 +19,7 @@ lv::CClientApp theApp;
 void PrintUsage() {
   const std::string folder = lv::DefaultSiteStoreFolder().string();
   std::printf(
-      "Usage: lorventa [--help] [--version]\n"
+      "Usage: lorventa [--help] [--version] [--demo PORT]\n"
       "\n"
       "Shows live pictures from networked CCTV video recorders (DVRs). The sites\n"
       "you register are kept in %s/%s.\n"
@@ -25,6 +27,9 @@ void PrintUsage() {
       "Options:\n"
       "  -h, --help     print this help and exit\n"
       "      --version  print the version and exit\n"
+      "      --demo PORT  use a site list of its own (a new temporary folder;\n"
+      "                 your sites are not touched) holding the demo site, a\n"
+      "                 simulated DVR on 127.0.0.1:PORT, and connect to it\n"
       "\n"
       "Environment:\n"
       "  XDG_CONFIG_HOME  the sites are kept in $XDG_CONFIG_HOME/lorventa\n"
@@ -47,13 +52,33 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);  // takes the window system's own options (-platform, ...)
-  if (argc > 1) {
-    std::fprintf(stderr, "lorventa: unknown option '%s'\nTry 'lorventa --help'.\n", argv[1]);
+  int argi = 1;
+  if (argc > 2 && std::strcmp(argv[1], "--demo") == 0) {
+    const int port = std::atoi(argv[2]);
+    if (port < 1 || port > 65535) {
+      std::fprintf(stderr, "lorventa: --demo needs a port (1..65535)\n");
+      return 2;
+    }
+    // A store of its own: the user's sites are never touched by the demo.
+    char folder[] = "/tmp/lorventa-demo-XXXXXX";
+    if (!mkdtemp(folder)) {
+      std::fprintf(stderr, "lorventa: cannot make a folder for the demo's sites\n");
+      return 1;
+    }
+    theApp.m_storeFolder = folder;
+    theApp.m_startSite = lv::StartSite{u"Demo DVR", u"127.0.0.1", port, u"admin", u"1234"};
+    argi = 3;
+  }
+  if (argc > argi) {
+    std::fprintf(stderr, "lorventa: unknown option '%s'\nTry 'lorventa --help'.\n", argv[argi]);
     return 2;
   }
   QApplication::setApplicationName(QStringLiteral("Lorventa"));
   QApplication::setApplicationVersion(QStringLiteral(LORVENTA_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("lorventa"));
   QApplication::setWindowIcon(lv::LoadGroupIcon(lv::IDI_APP_ICON));
-  return theApp.InitInstance();
+  const int status = theApp.InitInstance();
+  std::error_code ignored;
+  if (argi == 3) std::filesystem::remove_all(theApp.m_storeFolder, ignored);  // the demo's own sites
+  return status;
 }

@@ -1,5 +1,7 @@
 #include "sites/site_list_dialog.h"
 
+#include <utility>
+
 #include <QFile>
 #include <QWidget>
 
@@ -43,6 +45,10 @@ QIcon LoadGroupIcon(int id) {
 
 CDlg_SiteList::CDlg_SiteList(ISiteNetwork& network, SiteStore store)
     : CDialog(IDD_SITE_LIST), m_network(network), m_store(std::move(store)), m_hIcon(LoadGroupIcon(IDI_APP_ICON)) {
+  MapMessage(kConnectAtStartMessage, [this](WPARAM, LPARAM) {
+    OnConnectAtStart();
+    return LRESULT{0};
+  });
   MapMessage(WM_SITE_LIST_SELECT, [this](WPARAM, LPARAM lParam) {
     m_pCurrSite = m_sites.FindSite(static_cast<int>(lParam));
     return LRESULT{0};
@@ -67,7 +73,36 @@ bool CDlg_SiteList::OnInitDialog() {
   m_pRegDlg = std::make_unique<CDlg_SiteReg>();
   m_pView = std::make_unique<CDlg_SiteView>();
   SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
+  if (m_startSite) PostMessage(kConnectAtStartMessage);  // once the list's own loop runs
   return true;
+}
+
+void CDlg_SiteList::OnConnectAtStart() {
+  if (!m_startSite) return;
+  const StartSite start = *std::exchange(m_startSite, std::nullopt);
+  CDvrSession* site = nullptr;
+  for (CDvrSession* s = m_sites.First(); s && !site; s = s->m_pNext)
+    if (s->m_strSiteName == start.name) site = s;
+  if (!site) {
+    auto added = std::make_unique<CDvrSession>(GetSafeHwnd());
+    added->m_strSiteName = start.name;
+    added->m_strAddress = start.address;
+    added->m_nPort = start.port;
+    added->m_strUserID = start.user;
+    added->m_strPassword = start.password;
+    added->m_nSiteIndex = m_sites.NextSiteIndex();
+    site = added.get();
+    m_sites.AppendSite(std::move(added));
+    SaveSites();
+    FillSiteList();
+  }
+  m_pCurrSite = site;
+  if (m_pListBox) {
+    int position = 0;
+    for (const CDvrSession* s = m_sites.First(); s && s != site; s = s->m_pNext) ++position;
+    m_pListBox->SetCurSel(position);
+  }
+  OnConnect();
 }
 
 void CDlg_SiteList::LoadSitesFromStore() {

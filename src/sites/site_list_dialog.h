@@ -13,6 +13,8 @@
 #include <QIcon>
 #include <array>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "controls/han_list_box.h"
 #include "platform/ui/dialog.h"
@@ -31,6 +33,8 @@ inline constexpr UINT LIST_BTN_DELETE = 2003;
 inline constexpr UINT LIST_BTN_CONNECT = 2004;
 inline constexpr UINT IDC_SITE_LIST = 2024;
 inline constexpr UINT_PTR TIMER_FULLSCREEN = 1001;
+// Posted to itself: connect to the start site (ConnectAtStart).
+inline constexpr UINT kConnectAtStartMessage = WM_USER + 200;
 inline constexpr UINT kFullScreenDelayMs = 10;
 inline constexpr int IDI_APP_ICON = 144;
 inline constexpr int kListButtonHeight = 106;
@@ -42,6 +46,15 @@ inline constexpr char16_t kNoSitesLine[] = u"There is no site info.";
 // The application icon (group icon id), in every size drawn; a null icon
 // for an id the program does not have.
 QIcon LoadGroupIcon(int id);
+
+// A site to show and connect to as soon as the list is up (the demo).
+struct StartSite {
+  std::u16string name;
+  std::u16string address;
+  int port = 0;
+  std::u16string user;
+  std::u16string password;
+};
 
 class CDlg_SiteList : public CDialog {
  public:
@@ -63,6 +76,10 @@ class CDlg_SiteList : public CDialog {
 
   bool PreTranslateMessage(MSG* msg) override;
 
+  // Once the list is up: the site of that name (added to the list and saved
+  // when there is none) becomes current and the view connects to it.
+  void ConnectAtStart(StartSite site) { m_startSite = std::move(site); }
+
  protected:
   bool OnInitDialog() override;
   bool OnCommand(WPARAM wParam, LPARAM lParam) override;
@@ -79,6 +96,7 @@ class CDlg_SiteList : public CDialog {
   void OnModify();
   void OnDelete();
   void OnConnect();
+  void OnConnectAtStart();
   // Runs the registration form on the five texts; true on IDOK.
   bool RunRegDialog();
   void ShowStoreMessage(std::u16string text);
@@ -96,6 +114,7 @@ class CDlg_SiteList : public CDialog {
   int m_bNetworkAvailable = 0;
   // False when the stored sites could not be read: a save would replace them.
   bool m_bStoreWritable = true;
+  std::optional<StartSite> m_startSite;
 };
 
 }  // namespace lv

@@ -149,3 +149,36 @@ TEST_F(AppTest, AWholeRunAddsConnectsComesBackAndLeavesNothingRunning) {
 }
 
 }  // namespace
+
+// The demo's start: the start site is added to an empty store and the view
+// connects to it at once, with no tap; closing it leaves the list.
+TEST_F(AppTest, AStartSiteIsAddedAndConnectedWithoutATap) {
+  dvrsim::Simulator sim(dvrsim::Config{});
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  lv::CClientApp app;
+  app.m_storeFolder = root / "demo";
+  app.m_startSite = lv::StartSite{u"Demo DVR", u"127.0.0.1", sim.Port(), u"admin", u"1234"};
+  lvtest::ModalScript script;
+  bool sawPictures = false;
+  std::u16string current;
+  QTimer::singleShot(0, [&] {
+    // The list is up (its view object made); the view runs by itself next.
+    ASSERT_TRUE(app.MainWindow() && app.MainWindow()->SiteView());
+    CDlg_SiteList& list = *app.MainWindow();
+    lv::CDlg_SiteView& view = *list.SiteView();
+    script.Inside(view, {[&] {
+                    sawPictures = lvtest::PumpUntil(
+                        [&] { return view.Status() == lv::ST_RECEIVING && view.HasPicture(); }, 15000);
+                    current = list.CurrentSite() ? list.CurrentSite()->m_strSiteName : u"";
+                    QTimer::singleShot(0, [&] { Close(list.GetWidget()); });  // back in the list's run
+                    Close(view.GetWidget());
+                  }});
+  });
+  EXPECT_EQ(app.InitInstance(), 0);
+  EXPECT_TRUE(sawPictures);
+  EXPECT_EQ(current, u"Demo DVR");
+  lv::SiteList stored;
+  lv::SiteStore(root / "demo").LoadSites(stored, 0);
+  ASSERT_EQ(stored.Count(), 1);
+  EXPECT_EQ(stored.First()->m_nPort, sim.Port());
+}

@@ -25,14 +25,8 @@ fail() {
   exit 1
 }
 
-# A display of our own (the server picks a free number) with a window manager.
-exec 5>"$work/display"
-Xvfb -displayfd 5 -screen 0 480x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
+source "$(dirname "$0")/../../scripts/lib/x11.sh"
+start_display "$work"
 
 port=$((20000 + RANDOM % 20000))
 "$dvrsim" --port "$port" --ptz-mask C0000000 --verbose 2>"$work/sim.log" >/dev/null &
@@ -43,11 +37,6 @@ XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$lorventa" >"$work/lorventa.
 app=$!
 pids+=($app)
 
-window() { xdotool search --sync --onlyvisible --name "^$1\$" | head -n1; }
-click() {  # click WINDOW X Y (window coordinates)
-  xdotool mousemove --window "$1" "$2" "$3" click 1
-  sleep 0.3
-}
 wait_log() {  # wait_log PATTERN [COUNT]
   for _ in $(seq 100); do
     [ "$(grep -c -- "$1" "$work/sim.log" || true)" -ge "${2:-1}" ] && return 0
@@ -61,15 +50,8 @@ sleep 0.5
 click "$list" 60 643                     # Add
 form=$(window "Site Registration")
 sleep 0.3
-# Each field: a tap on it, the text, Enter (which also brings back the
-# normal layout after the lower fields compacted it).
 fields=("X11 DVR" "127.0.0.1" "$port" "admin" "1234")
-for i in 0 1 2 3 4; do
-  click "$form" 300 $((i * 118 + 59))
-  xdotool type --delay 20 "${fields[$i]}"
-  xdotool key Return
-  sleep 0.2
-done
+for i in 0 1 2 3 4; do fill_field "$form" "$i" "${fields[$i]}"; done
 click "$form" 120 643                    # OK
 sleep 0.5
 click "$list" 240 30                     # the new site
@@ -91,11 +73,10 @@ click "$view" 180 486                    # channel 2
 wait_log "CH_OPEN channel=1"
 sleep 0.5
 
-xdotool windowactivate --sync "$view" key --clearmodifiers alt+F4
-sleep 1
+close_window "$view"
 wait_log "CONTROL_PTZ" 2
 list=$(window Lorventa)
-xdotool windowactivate --sync "$list" key --clearmodifiers alt+F4
+close_window "$list"
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "the program did not end when its window closed"
 wait "$app" || fail "the program ended with an error: $(cat "$work/lorventa.log")"
