@@ -10,6 +10,7 @@ lorventa=$1 dvrsim=$2 out=$3
 for tool in Xvfb xdotool openbox import; do
   command -v "$tool" >/dev/null || { echo "x11_e2e: $tool missing (scripts/setup.sh installs it)"; exit 1; }
 done
+mkdir -p "$out"
 work=$(mktemp -d)
 pids=()
 cleanup() {
