@@ -19,11 +19,6 @@ QImage FramePresenter::Take(FrameRef* source) {
   return m_picture;
 }
 
-QImage FramePresenter::Peek() const {
-  std::lock_guard lock(m_mutex);
-  return m_picture;
-}
-
 void FramePresenter::Clear() {
   QImage old;
   FrameRef oldSource;

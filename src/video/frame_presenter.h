@@ -21,8 +21,6 @@ class FramePresenter {
   // User-interface thread: the newest picture (a shallow copy) and its
   // frame; clears the waiting mark.
   QImage Take(FrameRef* source = nullptr);
-  // The newest picture without clearing the waiting mark.
-  QImage Peek() const;
   // Forgets the picture (the window shows its background again).
   void Clear();
   bool HasPicture() const;
