@@ -58,6 +58,9 @@ TEST(Window, DestroyingWhileAnotherThreadPostsIsSafe) {
     target = view->Handle();
     lvtest::PumpFor(1);
   }
+  // The last window is gone too: the poster's next posts must be refused
+  // (under load it may not have run between two windows at all).
+  lvtest::PumpUntil([&] { return refused.load() > 0; });
   stop = true;
   poster.join();
   lvtest::PumpFor(10);
