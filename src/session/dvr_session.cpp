@@ -74,6 +74,7 @@ ConnectAddress ReadConnectAddress(const std::u16string& address) {
 struct AddressLookup {
   AddressKind kind;
   std::u16string address;
+  std::string hostText;  // the bytes the address rules hand on
   std::uint32_t generation = 0;
   std::optional<std::uint32_t> host;  // network byte order
   std::string resolvedText;           // what DDNS answered, for the debug line
@@ -100,7 +101,7 @@ int CDvrSession::TryConnect_DVR() {
     return 0;
   }
   if (target.kind != AddressKind::IPv4) {
-    StartLookup(target.kind);
+    StartLookup(target);
     return 1;
   }
   DebugOut(" Dot Position [%d]\r\n", static_cast<int>(m_strAddress.find(u'.')));
@@ -108,33 +109,31 @@ int CDvrSession::TryConnect_DVR() {
   return ConnectStarted(m_pSocket->ConnectByName(target.host.c_str(), static_cast<std::uint16_t>(m_nPort)));
 }
 
-void CDvrSession::StartLookup(AddressKind kind) {
+void CDvrSession::StartLookup(const ConnectAddress& target) {
   if (!m_pLookupTarget)
     m_pLookupTarget = std::make_unique<CallbackWindow>(
         [this](std::uint32_t msg, WPARAM wParam, LPARAM) {
           if (msg == kLookupDone) OnLookupDone(static_cast<std::uint32_t>(wParam));
         });
   auto lookup = std::make_shared<AddressLookup>();
-  lookup->kind = kind;
+  lookup->kind = target.kind;
+  lookup->hostText = target.host;
   lookup->address = m_strAddress;
   lookup->generation = ++m_nLookupGeneration;
   m_pLookup = lookup;
-  const HWND target = m_pLookupTarget->Handle();
+  const HWND receiver = m_pLookupTarget->Handle();
   // The thread owns what it uses (the look-up record) and reports by posting,
   // so it is never waited for: a session stopped meanwhile forgets it.
-  std::thread([lookup, target] {
+  std::thread([lookup, receiver] {
     if (lookup->kind == AddressKind::DdnsId) {
       if (const auto real = ResolveDdns(lookup->address)) {
         lookup->resolvedText = Utf16ToUtf8(*real);
         lookup->host = ResolveHostV4(ToAnsi(*real));
       }
     } else {
-      char scratch[256];
-      WideToAnsi(lookup->address.c_str(), scratch,
-                 static_cast<int>(std::min<std::size_t>(lookup->address.size(), 255)));
-      lookup->host = ResolveHostV4(scratch);
+      lookup->host = ResolveHostV4(lookup->hostText);
     }
-    PostMessage(target, kLookupDone, lookup->generation, 0);
+    PostMessage(receiver, kLookupDone, lookup->generation, 0);
   }).detach();
 }
 

@@ -2,6 +2,9 @@
 
 #include <turbojpeg.h>
 
+#include <QBuffer>
+#include <QImageReader>
+
 #include <limits>
 
 namespace lv {
@@ -35,7 +38,15 @@ QImage PictureDecoder::Decode(const std::uint8_t* data, std::size_t size) {
   if (!data || size == 0) return {};
   if (IsJpeg(data, size)) return DecodeJpeg(data, size);
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) return {};
-  QImage image = QImage::fromData(data, static_cast<int>(size));
+  // The size a picture claims is checked before it is decoded: a small file
+  // may claim a huge picture.
+  QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  const QSize claimed = reader.size();
+  if (claimed.isValid() && static_cast<std::int64_t>(claimed.width()) * claimed.height() > kMaxPixels) return {};
+  QImage image = reader.read();
   if (image.isNull() || static_cast<std::int64_t>(image.width()) * image.height() > kMaxPixels) return {};
   return image;
 }
