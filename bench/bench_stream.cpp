@@ -44,13 +44,10 @@ int main(int argc, char** argv) {
   CDvrSession session;
   bool opened = false, closed = false;
   MessageTarget view([&](std::uint32_t msg, WPARAM, LPARAM l) {
-    if (msg == WM_DVR_CONNECT_SOCKET && session.Start()) {
-      session.ReqHwInfo();
-      session.ReqOsInfo();
-      session.ReqProtoVer();
-      session.ReqLogin();
-    } else if (msg == WM_DVR_REPLAY_LOGIN && l == 1) {
-      session.OpenChannel(0);
+    if (msg == WM_DVR_CONNECT_SOCKET) {
+      session.BeginLogin();
+    } else if (msg == WM_DVR_REPLAY_LOGIN && l == 1 && session.FirstChannelToOpen() >= 0) {
+      session.OpenChannel(static_cast<std::uint8_t>(session.FirstChannelToOpen()));
     } else if (msg == WM_DVR_RESP_CH_OPEN && l == 1) {
       opened = true;
     } else if (msg == WM_DVR_CLOSE_SOCKET) {
@@ -78,9 +75,8 @@ int main(int argc, char** argv) {
       if (!session.WaitForFrame(kParsePaceMs)) continue;
       const std::uint64_t now = NowMicros();
       ChannelRef rec = session.m_ChannelTable.First();
-      FrameRef frame;
-      if (!rec || rec->frames->PeekHead(nullptr, nullptr, nullptr, nullptr, &frame) == 0) continue;
-      rec->frames->DropHead();
+      const FrameRef frame = rec ? rec->frames->TakeHead() : nullptr;
+      if (!frame) continue;
       if (!measuring.load()) continue;
       samples.push_back({std::chrono::duration<double>(Clock::now() - measureStart).count(),
                          MicrosSinceSent(frame->buffer.get(), now) / 1000.0});

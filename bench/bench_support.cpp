@@ -21,11 +21,7 @@ extern char** environ;
 namespace lvbench {
 
 void UseSimulator(lv::CDvrSession& site, int port) {
-  site.m_strSiteName = u"Bench";
-  site.m_strAddress = u"127.0.0.1";
-  site.m_nPort = port;
-  site.m_strUserID = u"admin";
-  site.m_strPassword = u"1234";
+  site.SetSite({u"Bench", u"127.0.0.1", port, u"admin", u"1234"});
 }
 
 SimProcess::SimProcess(std::vector<std::string> args) {

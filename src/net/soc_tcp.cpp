@@ -91,6 +91,7 @@ void CSoc_TCP::OnReceive(int errorCode) {
           PostMessage(m_notifyWindow, m_closeMessage, 0, reinterpret_cast<LPARAM>(this));
       } else if (n > 0) {
         m_ring->Write(chunk, n);
+        m_received.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
         if (m_receiveSignal) m_receiveSignal->Set();
       }
       g_DataNotExist = 0;

@@ -46,6 +46,8 @@ class CSoc_TCP : public CAsyncSocket {
   int IsConnected() const { return m_connected.load(std::memory_order_acquire); }
   // The error code of a connect that completed with an error (0 otherwise).
   int ConnectError() const { return m_connectError.load(std::memory_order_acquire); }
+  // Bytes taken from the network into the ring so far.
+  std::uint64_t BytesReceived() const { return m_received.load(std::memory_order_relaxed); }
   CRingBuffer& Ring() { return *m_ring; }
   HWND NotifyWindow() const { return m_notifyWindow; }
   // The event set whenever received bytes have been stored in the ring, so a
@@ -72,6 +74,7 @@ class CSoc_TCP : public CAsyncSocket {
  private:
   std::atomic<int> m_connected{0};
   std::atomic<int> m_connectError{0};
+  std::atomic<std::uint64_t> m_received{0};
   const HWND m_notifyWindow;
   const std::uint32_t m_receiveMessage;
   const std::uint32_t m_connectMessage;

@@ -52,6 +52,17 @@ std::uint32_t VideoList::PeekHead(const std::uint8_t** data, std::uint16_t* widt
   return head->size;
 }
 
+FrameRef VideoList::TakeHead() {
+  if (Count() == 0) return nullptr;
+  std::lock_guard lock(m_lock);
+  if (m_frames.empty()) return nullptr;
+  FrameRef head = std::move(m_frames.front());
+  m_frames.pop_front();
+  if (head.get() == m_peeked) m_peeked = nullptr;
+  m_count.store(static_cast<int>(m_frames.size()), std::memory_order_release);
+  return head;
+}
+
 int VideoList::DropHead() {
   std::shared_ptr<FrameRecord> dropped;  // released after the lock
   std::lock_guard lock(m_lock);

@@ -49,6 +49,9 @@ class VideoList {
   // the list is empty. keep, when given, holds the frame alive after a drop.
   std::uint32_t PeekHead(const std::uint8_t** data, std::uint16_t* width, std::uint16_t* height,
                          std::uint32_t* time, FrameRef* keep = nullptr);
+  // Unlinks the oldest frame and hands it over (null when the list is
+  // empty): the taker's reference keeps its bytes while it is used.
+  FrameRef TakeHead();
   // Unlinks and releases the oldest frame; the new count, or -1 if empty.
   int DropHead();
   int Count() const { return m_count.load(std::memory_order_acquire); }

@@ -177,6 +177,7 @@ int CDvrSession::Start() {
   if (!m_pSocket) return 0;
   if (m_bStarted.load()) return 1;
   m_pProtocol = std::make_unique<CDvrProtocol>();
+  ClearProtocolFault();
   int started = 0;
   if (StartSendThread()) started = StartParseThread() ? 1 : 0;
   m_bStarted.store(started);
@@ -218,6 +219,7 @@ void CDvrSession::Stop() {
   m_bStarted.store(0);
   m_pProtocol.reset();
   m_ChannelTable.Clear();
+  m_nOpenAskedCH.store(kNoChannel);
   // Requests meant for this connection must not reach the next one.
   m_SendQueue.Clear();
 }
@@ -244,6 +246,7 @@ void CDvrSession::AttachOffline(std::unique_ptr<CSoc_TCP> socket) {
   m_pSocket = std::move(socket);
   if (m_pSocket) m_pSocket->SetReceiveSignal(m_pParseEvent);
   m_pProtocol = std::make_unique<CDvrProtocol>();
+  ClearProtocolFault();
 }
 
 bool CDvrSession::WaitForFrame(int timeoutMs) { return m_FrameEvent.WaitFor(std::max(0, timeoutMs)); }
@@ -266,6 +269,8 @@ void CDvrSession::ReqLogin() { Request(PID_XAV_REQ_LOGIN, LoginParams{m_strUserI
 
 void CDvrSession::OpenChannel(std::uint8_t channel, std::uint8_t b1, std::uint8_t b2, std::uint32_t w1,
                               std::uint32_t w2) {
+  if (!m_pProtocol) return;
+  m_nOpenAskedCH.store(channel);
   Request(PID_XAV_REQ_CH_OPEN, ChannelOpenParams{channel, b1, b2, w1, w2});
 }
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -22,6 +23,7 @@
 #include "session/channel_table.h"
 #include "session/send_queue.h"
 #include "session/session_messages.h"
+#include "session/site_fields.h"
 
 namespace lv {
 
@@ -87,6 +89,33 @@ class CDvrSession {
   // Queues a whole message for the send thread; 0 when refused.
   int SendToDvr(Message message);
 
+  // --- what every client of a DVR asks (owner's thread, or any thread for
+  // the read-outs). Numbers from the DVR are bounded here, once: a channel
+  // outside 0 .. ChannelCount()-1 has no camera, no PTZ and cannot be opened.
+  //
+  // Starts the threads and queues the hardware, OS, protocol-version and
+  // login requests; false when the session could not start.
+  bool BeginLogin();
+  // The DVR's highest channel count, clamped to kMaxChannels.
+  int ChannelCount() const;
+  bool HasCamera(int channel) const;
+  bool IsLocked(int channel) const;
+  bool IsPtzCamera(int channel) const;
+  // A channel the DVR has, with a camera the user is not locked out of.
+  bool MayOpen(int channel) const;
+  // The first channel that may be opened after a login; -1 when none.
+  int FirstChannelToOpen() const;
+  // Bit i set: channel i has a camera.
+  std::uint32_t CameraMask() const;
+  // The five site fields, copied in and out in one place.
+  SiteFields Site() const;
+  void SetSite(const SiteFields& site);
+  // Bytes received on the current link (0 without one): a link that
+  // delivers bytes is alive, even while a large message is still arriving.
+  std::uint64_t BytesReceived() const;
+  // Why the parse thread ended the link as a protocol fault; empty if it did not.
+  std::string ProtocolFault() const;
+
   // One message out of the ring: what the parse thread repeats.
   ParseStep ParseOneMessage();
   // One pass of the parse thread without its wait: every complete message in
@@ -130,6 +159,10 @@ class CDvrSession {
   std::array<std::atomic<int>, kMaxChannels> m_bLock{};
   std::array<std::atomic<int>, kMaxChannels> m_bFunction{};
 
+  // The channel of the latest open request (kNoChannel: none); an open
+  // reply must name it.
+  std::atomic<std::uint8_t> m_nOpenAskedCH{kNoChannel};
+
   ChannelTable m_ChannelTable;
   // Whole messages taken from the DVR so far (a stream that stops is seen by
   // this count standing still).
@@ -159,6 +192,10 @@ class CDvrSession {
                     std::uint32_t result, std::uint32_t bodyLength);
   void HandleVideo(Message&& message, std::uint32_t result);
   void SetChannelFlags();
+  // Ends the link from the parse thread: nothing more is parsed and the
+  // socket is shut down, so the owner sees the link close.
+  void FailProtocol(const char* why);
+  void ClearProtocolFault();
   void Request(std::uint32_t id, const RequestParams& params = std::monostate{});
 
   std::unique_ptr<CSoc_TCP> m_pSocket;
@@ -181,6 +218,9 @@ class CDvrSession {
   std::unique_ptr<CallbackWindow> m_pLookupTarget;
   std::uint32_t m_nLookupGeneration = 0;
   std::thread m_hSendThread;
+  std::atomic<bool> m_bProtocolFault{false};
+  mutable std::mutex m_FaultMutex;
+  std::string m_strFault;
 };
 
 }  // namespace lv

@@ -24,6 +24,8 @@ int CDvrSession::ParsePass() {
 }
 
 ParseStep CDvrSession::ParseOneMessage() {
+  // After a protocol fault nothing more from this link is believed.
+  if (m_bProtocolFault.load()) return ParseStep::Idle;
   CRingBuffer& ring = m_pSocket->Ring();
   if (ring.DataSize() < static_cast<std::int32_t>(kHeaderSize)) return ParseStep::Idle;
 
@@ -164,10 +166,23 @@ void CDvrSession::Dispatch(std::uint32_t result) {
       Post(WM_DVR_RESP_010002, 0, static_cast<LPARAM>(result));
       break;
     case PID_XAV_RES_CH_OPEN:
+      // A reply for a channel nobody asked for would be shown, steered and
+      // closed as if it were the one on screen.
+      if (p.channelOpen[0] != m_nOpenAskedCH.load() || p.channelOpen[0] >= kMaxChannels) {
+        DebugOut("[DVR Data] CH_OPEN reply names channel [%d], asked [%d]\r\n", p.channelOpen[0],
+                 m_nOpenAskedCH.load());
+        FailProtocol("the channel-open reply names another channel than the one asked for");
+        break;
+      }
       if (ok) m_nCurrentCH.store(p.channelOpen[0]);
       Post(WM_DVR_RESP_CH_OPEN, p.channelOpen[0], static_cast<LPARAM>(result));
       break;
     case PID_XAV_RES_CH_CLOSE:
+      if (ok && p.channelClose[0] >= kMaxChannels) {
+        DebugOut("[DVR Data] CH_CLOSE reply names channel [%d]\r\n", p.channelClose[0]);
+        FailProtocol("the channel-close reply names a channel beyond the highest");
+        break;
+      }
       if (ok) {
         const std::uint8_t channel = p.channelClose[0];
         m_nCurrentCH.store(channel);

@@ -85,11 +85,7 @@ void CDlg_SiteList::OnConnectAtStart() {
     if (s->m_strSiteName == start.name) site = s;
   if (!site) {
     auto added = std::make_unique<CDvrSession>(GetSafeHwnd());
-    added->m_strSiteName = start.name;
-    added->m_strAddress = start.address;
-    added->m_nPort = start.port;
-    added->m_strUserID = start.user;
-    added->m_strPassword = start.password;
+    added->SetSite(start);
     added->m_nSiteIndex = m_sites.NextSiteIndex();
     site = added.get();
     m_sites.AppendSite(std::move(added));
@@ -205,18 +201,11 @@ bool CDlg_SiteList::RunRegDialog() {
 void CDlg_SiteList::OnAdd() {
   if (!m_pRegDlg) return;
   CDlg_SiteReg& reg = *m_pRegDlg;
-  reg.m_strSiteName.clear();
-  reg.m_strSiteIP.clear();
+  reg.SetFields({});
   reg.m_strSitePort.clear();
-  reg.m_strUserID.clear();
-  reg.m_strPassword.clear();
   if (RunRegDialog()) {
     auto site = std::make_unique<CDvrSession>(GetSafeHwnd());
-    site->m_strSiteName = reg.m_strSiteName;
-    site->m_strAddress = reg.m_strSiteIP;
-    site->m_nPort = ParseDecimal(reg.m_strSitePort);
-    site->m_strUserID = reg.m_strUserID;
-    site->m_strPassword = reg.m_strPassword;
+    site->SetSite(reg.Fields());
     site->m_nSiteIndex = m_sites.NextSiteIndex();
     CDvrSession* added = site.get();
     m_sites.AppendSite(std::move(site));
@@ -231,17 +220,9 @@ void CDlg_SiteList::OnModify() {
   if (!m_pRegDlg || !m_pCurrSite) return;
   CDlg_SiteReg& reg = *m_pRegDlg;
   CDvrSession& site = *m_pCurrSite;
-  reg.m_strSiteName = site.m_strSiteName;
-  reg.m_strSiteIP = site.m_strAddress;
-  reg.m_strSitePort = Utf8ToUtf16(std::to_string(site.m_nPort));
-  reg.m_strUserID = site.m_strUserID;
-  reg.m_strPassword = site.m_strPassword;
+  reg.SetFields(site.Site());
   if (RunRegDialog()) {
-    site.m_strSiteName = reg.m_strSiteName;
-    site.m_strAddress = reg.m_strSiteIP;
-    site.m_nPort = ParseDecimal(reg.m_strSitePort);
-    site.m_strUserID = reg.m_strUserID;
-    site.m_strPassword = reg.m_strPassword;
+    site.SetSite(reg.Fields());
     SaveSites();
     FillSiteList();
   }

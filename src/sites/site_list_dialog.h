@@ -48,13 +48,7 @@ inline constexpr char16_t kNoSitesLine[] = u"There is no site info.";
 QIcon LoadGroupIcon(int id);
 
 // A site to show and connect to as soon as the list is up (the demo).
-struct StartSite {
-  std::u16string name;
-  std::u16string address;
-  int port = 0;
-  std::u16string user;
-  std::u16string password;
-};
+using StartSite = SiteFields;
 
 class CDlg_SiteList : public CDialog {
  public:

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "session/site_fields.h"
+
 namespace lv {
 
 // A field longer than this does not fit the loader's field buffer.
@@ -16,13 +18,6 @@ constexpr int kMaxSiteRecordLength = 127;
 // The loader reads at most this many bytes of one value.
 constexpr std::size_t kSiteValueReadLimit = 256;
 
-struct SiteFields {
-  std::u16string name;
-  std::u16string address;
-  std::int32_t port = 0;
-  std::u16string user;
-  std::u16string password;
-};
 
 // "%s+%s+%d+%s+%s+" of the five fields.
 std::u16string FormatSiteRecord(const SiteFields& fields);

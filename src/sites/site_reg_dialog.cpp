@@ -66,6 +66,18 @@ RegLayout ComputeRegLayout(const CRect& client) {
   return l;
 }
 
+SiteFields CDlg_SiteReg::Fields() const {
+  return {m_strSiteName, m_strSiteIP, ParseDecimal(m_strSitePort), m_strUserID, m_strPassword};
+}
+
+void CDlg_SiteReg::SetFields(const SiteFields& site) {
+  m_strSiteName = site.name;
+  m_strSiteIP = site.address;
+  m_strSitePort = Utf8ToUtf16(std::to_string(site.port));
+  m_strUserID = site.user;
+  m_strPassword = site.password;
+}
+
 CDlg_SiteReg::CDlg_SiteReg() : CDialog(IDD_SITE_REG) {
   MapMessage(WM_EDIT_SET_FOCUS, [this](WPARAM w, LPARAM l) { return OnEditSetFocus(w, l); });
   MapMessage(WM_EDIT_ENTER_DETECT, [this](WPARAM w, LPARAM l) { return OnEditEnterDetect(w, l); });

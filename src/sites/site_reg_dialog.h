@@ -65,6 +65,9 @@ class CDlg_SiteReg : public CDialog {
   std::u16string m_strSitePort;
   std::u16string m_strUserID;
   std::u16string m_strPassword;
+  // The five fields as a site keeps them (the port text read as a number), and back.
+  SiteFields Fields() const;
+  void SetFields(const SiteFields& site);
 
   // --- read-outs (tests, screenshots) ---
   bool IsSipOn() const { return m_bSIPOn; }

@@ -19,7 +19,7 @@ void ResetLastSeen() {
   s_dwLastTime.store(0);
 }
 
-void ComposePicture(QImage& canvas, const QImage& picture, const RenderShared& shared) {
+int ComposePicture(QImage& canvas, const QImage& picture, const RenderShared& shared) {
   {
     QPainter painter(&canvas);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, picture.size() != canvas.size());
@@ -27,13 +27,16 @@ void ComposePicture(QImage& canvas, const QImage& picture, const RenderShared& s
     painter.drawImage(QRect(0, 0, canvas.width(), canvas.height()), picture);
   }
   if (!shared.m_bPTZ_CH.load(std::memory_order_relaxed) || !shared.m_bSurfacesReady.load(std::memory_order_acquire))
-    return;
+    return -1;
   if (shared.m_pPtzIcon) BlendOverlayHalf(canvas, kPtzBadgePos, *shared.m_pPtzIcon);
   const int pressed = shared.m_nPressedPTZ.load(std::memory_order_relaxed);
   if (shared.m_bPTZMode.load(std::memory_order_relaxed) && pressed >= 0 && pressed < 16 &&
-      shared.m_pPressed[static_cast<std::size_t>(pressed)])
+      shared.m_pPressed[static_cast<std::size_t>(pressed)]) {
     BlendOverlayHalf(canvas, shared.m_ptPressed[static_cast<std::size_t>(pressed)],
                      *shared.m_pPressed[static_cast<std::size_t>(pressed)]);
+    return pressed;
+  }
+  return -1;
 }
 
 int CRenderThread::Start() {
@@ -101,11 +104,9 @@ void CRenderThread::Run() {
       continue;  // look again: a newer frame may have replaced the one seen
     }
 
-    FrameRef frame;
-    if (record->frames->PeekHead(nullptr, nullptr, nullptr, nullptr, &frame) == 0 && !frame) continue;
     // Out of the list before it is drawn: whatever happens to it below, it
     // never blocks its channel (the reference keeps its bytes meanwhile).
-    record->frames->DropHead();
+    const FrameRef frame = record->frames->TakeHead();
     if (!frame) continue;
     if (!frame->data || frame->size == 0 || frame->width == 0 || frame->height == 0) {
       DebugOut("## Get Video Data Fail dwDataSize[%d] [%d,%d] Time[%d] pBuf[0x%x] in VideoList[%d]\r\n",
@@ -135,8 +136,8 @@ void CRenderThread::Run() {
     // The window may still hold the buffer it painted last: draw into one
     // of our own.
     if (!canvas.isDetached() || canvas.isNull()) canvas = QImage(kVideoWidth, kVideoHeight, QImage::Format_RGB32);
-    ComposePicture(canvas, picture, s);
-    if (s.m_Presenter.Publish(canvas, frame)) PostMessage(s.m_hViewWnd.load(), WM_VIEW_NEW_PICTURE, 0, 0);
+    const int overlay = ComposePicture(canvas, picture, s);
+    if (s.m_Presenter.Publish(canvas, frame, overlay)) PostMessage(s.m_hViewWnd.load(), WM_VIEW_NEW_PICTURE, 0, 0);
   }
   DebugOut("## Render Thread Finish\r\n");
 }

@@ -73,8 +73,9 @@ struct RenderShared {
 
 // Composes one picture: the decoded picture stretched over the whole canvas,
 // then, for a PTZ channel, the badge and the held button's overlay at half
-// strength. The canvas must be kVideoWidth x kVideoHeight.
-void ComposePicture(QImage& canvas, const QImage& picture, const RenderShared& shared);
+// strength. The canvas must be kVideoWidth x kVideoHeight. Returns the held
+// button whose overlay was drawn, -1 for none.
+int ComposePicture(QImage& canvas, const QImage& picture, const RenderShared& shared);
 
 class CRenderThread {
  public:

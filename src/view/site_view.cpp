@@ -2,6 +2,9 @@
 // painting and the end of each run.
 #include "view/site_view.h"
 
+#include <QPainter>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "controls/skin_table.h"
@@ -83,6 +86,15 @@ std::u16string FormatPictureTime(std::uint32_t date, std::uint32_t time) {
     return {};
   char text[40];
   std::snprintf(text, sizeof text, "%04u/%02u/%02u %02u:%02u:%02u", year, month, day, hour, minute, second);
+  return Ascii(text);
+}
+
+std::u16string FormatPictureAge(long long ageMs) {
+  const long long seconds = std::max(0LL, ageMs / 1000);
+  char text[32];
+  if (seconds < 120) std::snprintf(text, sizeof text, "%lld s", seconds);
+  else if (seconds < 7200) std::snprintf(text, sizeof text, "%lld min", seconds / 60);
+  else std::snprintf(text, sizeof text, "%lld h", seconds / 3600);
   return Ascii(text);
 }
 
@@ -174,10 +186,13 @@ void CDlg_SiteView::OnTimer(UINT_PTR id) {
         Invalidate(true);
       }
     }
+    RefreshVideoCaption();
   } else if (id == kTimerVideoInfo && m_nStatus.load() != ST_RECEIVING) {
     CheckStall();
+    RefreshVideoCaption();
   } else if (id == kTimerVideoInfo) {
     CheckStall();
+    RefreshVideoCaption();
     if (m_bResChanged.exchange(0, std::memory_order_acquire)) {
       const std::u16string text = FormatPictureSize(m_wWidth.load(), m_wHeight.load());
       if (!text.empty()) m_SizeLabel.SetWindowText(text);
@@ -192,6 +207,8 @@ void CDlg_SiteView::OnTimer(UINT_PTR id) {
     KillTimer(kTimerFullScreen);
   } else if (id == kTimerConnect) {
     OnConnectFailed("no answer from the DVR in time");
+  } else if (id == kTimerOpen) {
+    OnConnectFailed("no answer to the channel open or switch in time");
   }
   CDialog::OnTimer(id);
 }
@@ -236,27 +253,93 @@ void CDlg_SiteView::OnPaint() {
   CPaintDC dc(this);
   DebugOut("# CDlg_SiteView::OnPaint\r\n");
   CreateSurfaces(dc);
-  FrameRef source;
-  const QImage picture = m_Presenter.Take(&source);
-  if (picture.isNull()) {
+  const FramePresenter::Shown shown = m_Presenter.TakeShown();
+  const FrameRef& source = shown.source;
+  if (shown.picture.isNull()) {
+    m_strVideoCaption.clear();
+    m_nPaintedOverlay = -1;
     dc.FillRect(m_rcWindow, CBrush::Solid(0));
     dc.BitBlt(kVideoRect.left, kVideoRect.top, kVideoWidth, kVideoHeight, &m_hBackDC, 0, 0, SRCCOPY);
     return;
   }
+  // A picture that is no longer live never looks live, and the overlay of
+  // a button no longer held is not shown.
+  const std::u16string caption = StaleCaption(shown);
+  const bool redraw = !caption.empty() || (shown.overlay >= 0 && shown.overlay != m_nPressedPTZ.load());
+  const QImage picture = redraw ? Redraw(shown, caption) : shown.picture;
+  m_strVideoCaption = caption;
+  m_nPaintedOverlay = redraw ? -1 : shown.overlay;
   // The picture covers the video area: only the rest is filled.
   dc.FillRect({m_rcWindow.left, m_rcWindow.top, m_rcWindow.right, kVideoRect.top}, CBrush::Solid(0));
   dc.FillRect({m_rcWindow.left, kVideoRect.bottom, m_rcWindow.right, m_rcWindow.bottom}, CBrush::Solid(0));
   dc.CopyImage(kVideoRect.left, kVideoRect.top, picture);
-  if (source && m_onPicturePainted) m_onPicturePainted(*source);
+  if (source && m_onPicturePainted && caption.empty()) m_onPicturePainted(*source);
+}
+
+std::u16string CDlg_SiteView::StaleCaption(const FramePresenter::Shown& shown) const {
+  if (shown.picture.isNull()) return {};
+  const int status = m_nStatus.load();
+  if (status != ST_RECEIVING && status != ST_SWITCHING && status != ST_TRY_OPEN)
+    return StatusText(status, m_nSwitchCH >= 0);
+  const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                         shown.publishedAt).count();
+  return age < kPictureStaleMs ? std::u16string() : FormatPictureAge(age);
+}
+
+QImage CDlg_SiteView::Redraw(const FramePresenter::Shown& shown, const std::u16string& caption) {
+  if (shown.source != m_RedrawnSource) {
+    m_RedrawnSource = shown.source;
+    m_RedrawnPlain = QImage();
+    if (!m_pDecoder) m_pDecoder = std::make_unique<PictureDecoder>(kVideoWidth, kVideoHeight);
+    if (shown.source && shown.source->data)
+      m_RedrawnPlain = m_pDecoder->Decode(shown.source->data, shown.source->size).copy();
+  }
+  QImage out(kVideoWidth, kVideoHeight, QImage::Format_RGB32);
+  if (m_RedrawnPlain.isNull()) {
+    out = shown.picture.copy();  // no frame to redraw from: the picture as it is
+  } else if (caption.empty()) {
+    ComposePicture(out, m_RedrawnPlain, *this);
+  } else {
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(out.rect(), m_RedrawnPlain);
+  }
+  if (caption.empty()) return out;
+  QPainter painter(&out);
+  painter.fillRect(out.rect(), QColor(0, 0, 0, 150));
+  QFont font;
+  font.setPixelSize(30);
+  font.setBold(true);
+  painter.setFont(font);
+  const QString text = QString::fromStdU16String(caption);
+  painter.setPen(QColor(0, 0, 0));
+  painter.drawText(out.rect().translated(2, 2), Qt::AlignCenter, text);
+  painter.setPen(QColor(255, 255, 255));
+  painter.drawText(out.rect(), Qt::AlignCenter, text);
+  return out;
+}
+
+void CDlg_SiteView::RefreshVideoCaption() {
+  if (StaleCaption(m_Presenter.Peek()) != m_strVideoCaption) InvalidateVideo();
+}
+
+void CDlg_SiteView::InvalidateVideo() { InvalidateRect(&kVideoRect, false); }
+
+void CDlg_SiteView::ClearPictureLabels() {
+  m_bResChanged.store(0);
+  m_bTimeChanged.store(0);
+  m_SizeLabel.SetWindowText(u"");
+  m_DateTimeLabel.SetWindowText(u"");
 }
 
 void CDlg_SiteView::CheckStall() {
   CDvrSession* dvr = m_pCurr_DVR.load();
   const int status = m_nStatus.load();
-  const std::uint32_t messages = dvr ? dvr->m_nMessagesParsed.load(std::memory_order_relaxed) : 0;
+  // Bytes, not whole messages: a slow link still delivering a large picture is alive.
+  const std::uint64_t bytes = dvr ? dvr->BytesReceived() : 0;
   const bool waiting = status == ST_TRY_OPEN || status == ST_RECEIVING || status == ST_SWITCHING;
-  if (!waiting || messages != m_nLastMessages) {
-    m_nLastMessages = messages;
+  if (!waiting || bytes != m_nLastBytes) {
+    m_nLastBytes = bytes;
     m_nQuietMs = 0;
     return;
   }
@@ -289,6 +372,9 @@ void CDlg_SiteView::PostNcDestroy() {
   m_nSwitchCH = -1;
   m_hViewWnd.store(0);
   m_Presenter.Clear();
+  m_RedrawnSource.reset();
+  m_RedrawnPlain = QImage();
+  m_strVideoCaption.clear();
   DebugOut("# CDlg_SiteView::PostNcDestroy\r\n");
   CDialog::PostNcDestroy();
 }

@@ -12,11 +12,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "controls/text_label.h"
 #include "platform/ui/dialog.h"
 #include "session/dvr_session.h"
+#include "video/picture_decoder.h"
 #include "video/render_thread.h"
 
 namespace lv {
@@ -56,9 +58,16 @@ inline constexpr UINT_PTR kTimerVideoInfo = 1022;   // size and time labels, 1 s
 inline constexpr UINT_PTR kTimerStatus = 1023;      // status and title, 50 ms
 inline constexpr UINT_PTR kTimerConnect = 1024;     // a connect and login that never complete
 inline constexpr UINT kConnectTimeoutMs = 10000;
-// A channel open (or being opened) with nothing at all from the DVR for this
+inline constexpr UINT_PTR kTimerOpen = 1025;        // a channel open or switch that is never answered
+inline constexpr UINT kOpenTimeoutMs = 10000;
+// A channel open (or being opened) with not one byte from the DVR for this
 // long is a lost link.
 inline constexpr UINT kStallTimeoutMs = 15000;
+// A picture older than this while a channel is open is shown as not live.
+inline constexpr int kPictureStaleMs = 3000;
+
+// The caption over a picture that is no longer live: its age ("12 s", "4 min").
+std::u16string FormatPictureAge(long long ageMs);
 
 // Command ids of the two grids.
 inline constexpr UINT IDC_CH_BTN_FIRST = 2007;
@@ -97,9 +106,15 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   int RenderThreadStarts() const { return m_RenderThread.StartCount(); }
   bool RenderThreadRunning() const { return m_RenderThread.Running(); }
   bool HasPicture() const { return m_Presenter.HasPicture(); }
+  // The caption over the picture as last painted: empty while it is live,
+  // its age or the link's status over a dimmed picture otherwise.
+  const std::u16string& VideoCaption() const { return m_strVideoCaption; }
+  // The held button's overlay in the picture as last painted (-1 none).
+  int PaintedOverlay() const { return m_nPaintedOverlay; }
   // How long a connect and login may take before the view gives up.
   void SetConnectTimeout(UINT ms) { m_nConnectTimeoutMs = ms; }
   void SetStallTimeout(UINT ms) { m_nStallTimeoutMs = ms; }
+  void SetOpenTimeout(UINT ms) { m_nOpenTimeoutMs = ms; }
   // Called after each painted picture with the frame it came from.
   std::function<void(const FrameRecord&)> m_onPicturePainted;
 
@@ -127,6 +142,13 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   void OnChannelCloseReply(LPARAM result);
   void OnNewPicture();
   void CheckStall();
+  // Stale pictures: what to write over the shown picture (empty: it is live),
+  // and the picture redrawn from its frame without overlays, or dimmed.
+  std::u16string StaleCaption(const FramePresenter::Shown& shown) const;
+  QImage Redraw(const FramePresenter::Shown& shown, const std::u16string& caption);
+  void RefreshVideoCaption();
+  void InvalidateVideo();
+  void ClearPictureLabels();
 
   // Status and channels.
   void SetStatus(int status);
@@ -171,8 +193,16 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   int m_nMovingPtzCH = -1;
   UINT m_nConnectTimeoutMs = kConnectTimeoutMs;
   UINT m_nStallTimeoutMs = kStallTimeoutMs;
-  std::uint32_t m_nLastMessages = 0;  // the session's count at the last look
-  UINT m_nQuietMs = 0;                // how long it has stood still
+  UINT m_nOpenTimeoutMs = kOpenTimeoutMs;
+  std::uint64_t m_nLastBytes = 0;  // the session's received bytes at the last look
+  UINT m_nQuietMs = 0;             // how long they have stood still
+
+  // The last picture redrawn on this thread, from its frame.
+  std::unique_ptr<PictureDecoder> m_pDecoder;
+  FrameRef m_RedrawnSource;
+  QImage m_RedrawnPlain;
+  std::u16string m_strVideoCaption;
+  int m_nPaintedOverlay = -1;
 
   // Drawing surfaces, made by the first paint and kept for later connects.
   std::array<CDC, 16> m_hPressedDC;

@@ -140,6 +140,7 @@ void CDlg_SiteView::OnPtzCommand(UINT id, int notification) {
       m_nMovingPtzCH = -1;
     }
     m_nPressedPTZ.store(-1);
+    InvalidateVideo();
     DebugOut(" [%u] lbutton up\r\n", id);
   } else if (notification == GBN_PRESSED) {
     DebugOut(" [%u] lbutton donw\r\n", id);
@@ -158,6 +159,7 @@ void CDlg_SiteView::OnPtzCommand(UINT id, int notification) {
 
 void CDlg_SiteView::StopPtzMove(const char* why) {
   m_nPressedPTZ.store(-1);
+  if (GetSafeHwnd()) InvalidateVideo();
   CDvrSession* dvr = m_pCurr_DVR.load();
   if (m_nMovingPtzCH < 0 || !dvr) return;
   DebugOut("[CMD] PTZ stop for channel [%d]: %s\r\n", m_nMovingPtzCH, why);

@@ -2,6 +2,7 @@
 // choice, open, close and switch, and the link going down.
 #include "platform/core/debug_out.h"
 #include "platform/core/sync.h"
+#include "protocol/ids.h"
 #include "view/site_view.h"
 
 namespace lv {
@@ -69,7 +70,7 @@ void CDlg_SiteView::StartSessionView() {
   dvr->m_hNotifyWnd.store(GetSafeHwnd());
   m_nSwitchCH = -1;
   m_nMovingPtzCH = -1;
-  m_nLastMessages = dvr->m_nMessagesParsed.load();
+  m_nLastBytes = dvr->BytesReceived();
   m_nQuietMs = 0;
   SetStatus(ST_TRY_LOGIN);
   if (!dvr->TryConnect_DVR()) {
@@ -81,6 +82,7 @@ void CDlg_SiteView::StartSessionView() {
 
 void CDlg_SiteView::OnConnectFailed(const char* why) {
   KillTimer(kTimerConnect);
+  KillTimer(kTimerOpen);
   DebugOut("\r\n## [NOTI] Link Fail! => Disconnected : %s\r\n", why);
   StopRenderThread();
   DestroyBtnCH();
@@ -94,11 +96,10 @@ void CDlg_SiteView::OnConnectSocket() {
   CDvrSession* dvr = m_pCurr_DVR.load();
   DebugOut("\r\n## [NOTI] CONNECT SOCKET\r\n");
   SetStatus(ST_CONNECTED);
-  dvr->Start();
-  dvr->ReqHwInfo();
-  dvr->ReqOsInfo();
-  dvr->ReqProtoVer();
-  dvr->ReqLogin();
+  if (!dvr->BeginLogin()) {
+    OnConnectFailed("the session could not start");
+    return;
+  }
   SetStatus(ST_TRY_LOGIN);
 }
 
@@ -132,9 +133,9 @@ void CDlg_SiteView::OnVersionReply(const char* name, bool os, WPARAM wParam, LPA
 void CDlg_SiteView::OnLoginReply(LPARAM result) {
   CDvrSession* dvr = m_pCurr_DVR.load();
   KillTimer(kTimerConnect);
-  if (result != 1) {
-    const auto code = static_cast<std::uint32_t>(result) >> 16;
-    SetStatus(code == 0xF001 ? ST_CHECK_ACCOUNT : ST_DISCONNECTED);
+  if (static_cast<std::uint32_t>(result) != kResultOk) {
+    const auto code = ResultReason(static_cast<std::uint32_t>(result));
+    SetStatus(code == kReasonAccountRejected ? ST_CHECK_ACCOUNT : ST_DISCONNECTED);
     ComposeBtnCH(0);
     Disconnect();
     return;
@@ -147,25 +148,21 @@ void CDlg_SiteView::OnLoginReply(LPARAM result) {
   DebugOut("\r\n Exist : %s\r\n PTZ : %s\r\n Lock : %s\r\n Function : %s\r\n", flags(dvr->m_bCamera).c_str(),
            flags(dvr->m_bPTZ).c_str(), flags(dvr->m_bLock).c_str(), flags(dvr->m_bFunction).c_str());
 
-  int found = -1;
-  for (int i = 0; i < kMaxChannels; ++i) {
-    DebugOut("\r\n First Try Channel [%d] : Exist[%d], LockPermit[%d]\r\n", i, dvr->m_bCamera[i].load(),
-             dvr->m_bLock[i].load());
-    if (dvr->m_bCamera[i].load() != 0 && dvr->m_bLock[i].load() == 0) {
-      found = i;
-      break;
-    }
-  }
-  const int maxChannels = dvr->m_nMaxChannel.load();
-  if (found >= 0 && found < maxChannels) {
+  const int found = dvr->FirstChannelToOpen();
+  for (int i = 0; i <= found; ++i)
+    DebugOut("\r\n First Try Channel [%d] : Exist[%d], LockPermit[%d]\r\n", i, dvr->HasCamera(i) ? 1 : 0,
+             dvr->IsLocked(i) ? 1 : 0);
+  const int maxChannels = dvr->ChannelCount();
+  if (found >= 0) {
     dvr->m_nCurrentCH.store(static_cast<std::uint8_t>(found));
     DebugOut("\r\nTry Open Channel : [%d]\r\n", found);
     dvr->OpenChannel(static_cast<std::uint8_t>(found), 1, 0, 0);
     SetStatus(ST_TRY_OPEN);
+    SetTimer(kTimerOpen, m_nOpenTimeoutMs);
   } else {
     dvr->m_nCurrentCH.store(kNoChannel);
-    if (dvr->m_bCamera[0].load() == 0) SetStatus(ST_NO_CAMERA);
-    else if (dvr->m_bLock[0].load() == 1) SetStatus(ST_NO_PERMISSION);
+    if (!dvr->HasCamera(0)) SetStatus(ST_NO_CAMERA);
+    else if (dvr->IsLocked(0)) SetStatus(ST_NO_PERMISSION);
     else if (maxChannels == 0) {
       // Nothing can be shown: say so rather than wait at "Trying to login".
       DebugOut("\r\n## [NOTI] LOGIN OK but the DVR reports no channels\r\n");
@@ -179,9 +176,10 @@ void CDlg_SiteView::OnLoginReply(LPARAM result) {
 
 void CDlg_SiteView::OnChannelOpenReply(WPARAM channel, LPARAM result) {
   CDvrSession* dvr = m_pCurr_DVR.load();
-  if (result != 1) {
-    const auto code = static_cast<std::uint32_t>(result) >> 16;
-    SetStatus(code == 0xF002 ? ST_NO_PERMISSION : code == 0xF003 ? ST_NO_CAMERA : ST_CH_CLOSED);
+  KillTimer(kTimerOpen);
+  if (static_cast<std::uint32_t>(result) != kResultOk) {
+    const auto code = ResultReason(static_cast<std::uint32_t>(result));
+    SetStatus(code == kReasonNoPermission ? ST_NO_PERMISSION : code == kReasonNoCamera ? ST_NO_CAMERA : ST_CH_CLOSED);
     m_nSwitchCH = -1;
     StopRenderThread();
     DebugOut("\r\n## [NOTI] RESP_CH_OPEN Fail! [0x%x]\r\n", code);
@@ -191,36 +189,44 @@ void CDlg_SiteView::OnChannelOpenReply(WPARAM channel, LPARAM result) {
   m_nSwitchCH = -1;
   SetStatus(ST_RECEIVING);
   if (!switched) StartRenderThread();
-  if (channel < dvr->m_nMaxChannel.load()) {
-    if (dvr->m_bFunction[2].load() == 1) m_bPTZ_CH.store(dvr->m_bPTZ[channel].load() != 0 ? 1 : 0);
+  const int ch = static_cast<int>(channel);
+  if (ch < dvr->ChannelCount()) {
+    if (dvr->m_bFunction[2].load() == 1) m_bPTZ_CH.store(dvr->IsPtzCamera(ch) ? 1 : 0);
     DebugOut("\r\n## [NOTI] RESP_CH_OPEN Success [%d] PTZ[%d]!\r\n", static_cast<int>(channel), m_bPTZ_CH.load());
   }
 }
 
 void CDlg_SiteView::OnChannelCloseReply(LPARAM result) {
   CDvrSession* dvr = m_pCurr_DVR.load();
-  if (result != 1) {
+  if (static_cast<std::uint32_t>(result) != kResultOk) {
     DebugOut("\r\n## [NOTI] RESP_CH_CLOSE Fail! [0x%x]\r\n", static_cast<unsigned>(result));
     return;
   }
   if (m_nSwitchCH < 0) {
-    // A close the view did not ask for: the DVR ended the channel.
+    // A close the view did not ask for: the DVR ended the channel, and the
+    // link with it; the buttons turn grey as after any lost link.
+    KillTimer(kTimerOpen);
     SetStatus(ST_DISCONNECTED);
     StopRenderThread();
     Disconnect();
+    DestroyBtnCH();
+    DestroyBtnPTZ();
+    ComposeBtnCH(0);
     DebugOut("\r\n## [NOTI] RESP_CH_CLOSE => DisConnect!\r\n");
     return;
   }
   const int target = m_nSwitchCH;
-  if (dvr->m_bCamera[target].load() != 0 && dvr->m_bLock[target].load() == 0) {
+  KillTimer(kTimerOpen);
+  if (dvr->MayOpen(target)) {
     dvr->m_nCurrentCH.store(static_cast<std::uint8_t>(target));
     dvr->OpenChannel(static_cast<std::uint8_t>(target), 1, 0, 0);
     SetStatus(ST_TRY_OPEN);
+    SetTimer(kTimerOpen, m_nOpenTimeoutMs);
     DebugOut("\r\n## [NOTI] RESP_CH_CLOSE => SwitchCH[%d]!\r\n", target);
     return;
   }
   dvr->m_nCurrentCH.store(kNoChannel);
-  SetStatus(dvr->m_bCamera[target].load() == 0 ? ST_NO_CAMERA : ST_NO_PERMISSION);
+  SetStatus(!dvr->HasCamera(target) ? ST_NO_CAMERA : ST_NO_PERMISSION);
   m_nSwitchCH = -1;
 }
 
@@ -228,30 +234,41 @@ void CDlg_SiteView::SwitchToChannel(int target) {
   CDvrSession* dvr = m_pCurr_DVR.load();
   const int status = m_nStatus.load();
   if (status == ST_RECEIVING) {
+    StopPtzMove("the channel is switched");
     SetStatus(ST_SWITCHING);
     m_nSwitchCH = target;
+    // The size and time of the channel being left are never shown for the next.
+    ClearPictureLabels();
     dvr->CloseChannel(dvr->m_nCurrentCH.load());
-  } else if (status == ST_NO_PERMISSION || status == ST_NO_CAMERA) {
+    SetTimer(kTimerOpen, m_nOpenTimeoutMs);
+  } else if (status == ST_NO_PERMISSION || status == ST_NO_CAMERA || status == ST_CH_CLOSED) {
+    // Nothing is open: the chosen channel is opened straight away.
     OpenIfAllowed(target);
   }
 }
 
 void CDlg_SiteView::OpenIfAllowed(int target) {
   CDvrSession* dvr = m_pCurr_DVR.load();
-  if (dvr->m_bCamera[target].load() != 0 && dvr->m_bLock[target].load() == 0) {
+  if (dvr->MayOpen(target)) {
     dvr->m_nCurrentCH.store(static_cast<std::uint8_t>(target));
     dvr->OpenChannel(static_cast<std::uint8_t>(target), 1, 0, 0);
     SetStatus(ST_TRY_OPEN);
+    SetTimer(kTimerOpen, m_nOpenTimeoutMs);
     return;
   }
   dvr->m_nCurrentCH.store(kNoChannel);
-  SetStatus(dvr->m_bCamera[target].load() == 0 ? ST_NO_CAMERA : ST_NO_PERMISSION);
+  SetStatus(!dvr->HasCamera(target) ? ST_NO_CAMERA : ST_NO_PERMISSION);
 }
 
 void CDlg_SiteView::OnCloseSocket() {
   DebugOut("\r\n## [NOTI] CLOSE SOCKET\r\n");
+  if (CDvrSession* dvr = m_pCurr_DVR.load(); dvr && !dvr->ProtocolFault().empty())
+    DebugOut("\r\n## [NOTI] Link Fail! => Disconnected : %s\r\n", dvr->ProtocolFault().c_str());
   KillTimer(kTimerConnect);
+  KillTimer(kTimerOpen);
   m_nMovingPtzCH = -1;  // nothing more can be sent on this link
+  m_nPressedPTZ.store(-1);
+  m_bPTZMode.store(0);
   DestroyBtnCH();
   DestroyBtnPTZ();
   if (m_nStatus.load() == ST_TRY_LOGIN) {

@@ -195,6 +195,20 @@ TEST_F(BridgeTest, StreamSnapshotStatusAndPageCarryTheDvrPicturesUnchanged) {
   EXPECT_EQ(Logins(*m_sim), 1u);
 }
 
+TEST_F(BridgeTest, ADvrClaimingFortyChannelsIsServedSixteen) {
+  dvrsim::Config cfg = Small();
+  cfg.channelCount = 40;
+  cfg.cameraMask = 0xFFFFFFFF;
+  Start(cfg);
+  ASSERT_EQ(OffThread([&] { return Fetch(m_port, kSnapshot); }).status, 200);
+  const Response page = OffThread([&] { return Fetch(m_port, "/"); });
+  EXPECT_EQ(page.status, 200);
+  EXPECT_NE(page.body.find("/channels/16/"), std::string::npos);
+  EXPECT_EQ(page.body.find("/channels/17/"), std::string::npos);
+  EXPECT_NE(Status().find("\"channel_count\":16"), std::string::npos);
+  EXPECT_EQ(OffThread([&] { return Fetch(m_port, "/sites/demo%20site/channels/17/snapshot.jpg"); }).status, 404);
+}
+
 TEST_F(BridgeTest, ViewersShareOneLoginAndOneThatStopsReadingHoldsNobodyBack) {
   dvrsim::Config cfg;
   cfg.width = 1280;

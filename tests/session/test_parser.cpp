@@ -131,6 +131,8 @@ TEST_F(Parser, DispatchTable) {
   for (const auto& c : cases) {
     view.Clear();
     debug.Clear();
+    // An open reply answers the open asked for (a wrong length reads as channel 0).
+    if (c.posted == WM_DVR_RESP_CH_OPEN) session->OpenChannel(static_cast<std::uint8_t>(c.wParam));
     EXPECT_EQ(Handle(c.message), ParseStep::Control) << c.what;
     if (c.posted == 0) {
       EXPECT_TRUE(view.Messages().empty()) << c.what;
@@ -217,7 +219,62 @@ TEST_F(Parser, VersionRepliesAreRecordedBeforeTheLoginIsRead) {
   EXPECT_EQ(session->m_bCamera[1].load(), 1);
 }
 
+// A reply naming a channel nobody asked for ends the link: nothing is posted,
+// nothing after it is parsed, and the fault says why.
+TEST_F(Parser, RepliesNamingAnotherChannelAreAProtocolFault) {
+  struct Case {
+    const char* what;
+    int asked;  // -1: no open asked
+    Bytes reply;
+  } cases[] = {
+      {"open answered for another channel", 4, Msg(PID_XAV_RES_CH_OPEN, 1, {5, 0, 0})},
+      {"open answered for channel 200", 0, Msg(PID_XAV_RES_CH_OPEN, 1, {200, 0, 0})},
+      {"open asked and answered beyond 16", 200, Msg(PID_XAV_RES_CH_OPEN, 1, {200, 0, 0})},
+      {"open answered with none asked", -1, Msg(PID_XAV_RES_CH_OPEN, 0xF0030000, {2, 0, 0})},
+      {"close naming channel 200", -1, Msg(PID_XAV_RES_CH_CLOSE, 1, {200})},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    view.Clear();
+    if (c.asked >= 0) session->OpenChannel(static_cast<std::uint8_t>(c.asked));
+    Handle(c.reply);
+    EXPECT_TRUE(view.Messages().empty()) << c.what;
+    EXPECT_FALSE(session->ProtocolFault().empty()) << c.what;
+    EXPECT_NE(session->m_nCurrentCH.load(), 200) << c.what;
+    Feed(Msg(PID_XAV_RES_HEARTBEAT, 1, {}));
+    EXPECT_EQ(Step(), ParseStep::Idle) << c.what;
+  }
+}
+
+// What every client asks of a session is bounded by 16 channels, whatever
+// the DVR claims.
+TEST_F(Parser, ChannelQuestionsAreBoundedByTheClampedCount) {
+  struct Case {
+    int maxChannel;
+    std::uint32_t camera, lock, ptz;  // login masks, channel i = bit 31 - i
+    int count, first;
+    std::uint32_t cameraMask;  // bit i = channel i
+  } cases[] = {
+      {255, 0xFFFFFFFF, 0, 0xFFFFFFFF, 16, 0, 0xFFFF},
+      {4, 0xFFFF0000, 0xC0000000, 0, 4, 2, 0xF},
+      {2, 0x3FFF0000, 0, 0, 2, -1, 0},  // the first camera lies beyond the count
+      {0, 0xFFFF0000, 0, 0, 0, -1, 0},
+  };
+  for (const auto& c : cases) {
+    SetVersions(2034, 0, 0);
+    session->m_nMaxChannel = static_cast<std::uint8_t>(c.maxChannel);
+    Handle(Msg(PID_XAV_RES_LOGIN, 1, LoginBody(c.camera, c.ptz, c.lock, 0)));
+    EXPECT_EQ(session->ChannelCount(), c.count) << c.maxChannel;
+    EXPECT_EQ(session->FirstChannelToOpen(), c.first) << c.maxChannel;
+    EXPECT_EQ(session->CameraMask(), c.cameraMask) << c.maxChannel;
+    for (int ch : {-1, 16, 31, 200}) {
+      EXPECT_FALSE(session->HasCamera(ch) || session->MayOpen(ch) || session->IsPtzCamera(ch)) << ch;
+    }
+  }
+}
+
 TEST_F(Parser, ChannelCloseRepliesAndTheTable) {
+  session->OpenChannel(3);
   Handle(Msg(PID_XAV_RES_CH_OPEN, 1, {3, 0, 0}));
   EXPECT_EQ(session->m_nCurrentCH.load(), 3);
   Handle(VideoMsg(3, 10, 10));

@@ -15,13 +15,17 @@ using namespace lvtest;
 
 namespace {
 
+// How a case ends: the link closed and everything stopped; still receiving
+// pictures; or still connected with the last picture shown as not live.
+enum End { Ends, Receiving, Stale };
+
 struct HostileCase {
   const char* name;
   std::function<void(dvrsim::Config&)> setup;
   // Run while the view is open, before the end is awaited (may be empty).
   std::function<void(ViewRig&)> during;
   std::u16string status;  // where the view ends
-  bool stillReceiving;    // the channel goes on (with pictures) rather than ending
+  End end;
 };
 
 std::vector<std::uint8_t> GarbageBurst() {
@@ -40,13 +44,19 @@ TEST_P(Hostile, EndsCleanWithAStatusTheUserUnderstands) {
   ViewRig rig(cfg);
   rig.view.SetConnectTimeout(1500);
   rig.view.SetStallTimeout(2000);
+  rig.view.SetOpenTimeout(1500);
   rig.Run([&] {
     if (c.during) c.during(rig);
     ASSERT_TRUE(rig.WaitStatusText(c.status, 8000))
         << QString::fromStdU16String(rig.view.StatusLabel().GetWindowText()).toStdString();
-    if (c.stillReceiving) {
+    if (c.end == Receiving) {
       EXPECT_TRUE(rig.WaitPictures(3, 8000));
       EXPECT_EQ(rig.view.Status(), ST_RECEIVING);
+    } else if (c.end == Stale) {
+      // Bytes still arrive, so the link is alive, but the picture says its age.
+      EXPECT_TRUE(PumpUntil([&] { return rig.view.VideoCaption() == u"3 s"; }, 8000));
+      EXPECT_EQ(rig.view.Status(), ST_RECEIVING);
+      EXPECT_TRUE(rig.site.m_bStarted.load());
     } else {
       EXPECT_FALSE(rig.view.RenderThreadRunning());
       EXPECT_FALSE(rig.site.m_bStarted.load());
@@ -61,15 +71,29 @@ INSTANTIATE_TEST_SUITE_P(
     Network, Hostile,
     testing::Values(
         HostileCase{"HeaderWithoutBody", [](dvrsim::Config& c) { c.faults.stallAfterFrames = 3; }, {}, u"Disconnected",
-                    false},
+                    Ends},
         HostileCase{"BodyDrippedOneBytePerSecond", [](dvrsim::Config& c) { c.faults.slowPictureAfterFrames = 3; }, {},
-                    u"Disconnected", false},
+                    u"Receiving data", Stale},
+        HostileCase{"OpenAnsweredForAnotherChannel", [](dvrsim::Config& c) { c.faults.openReplyChannel = 5; }, {},
+                    u"Disconnected", Ends},
+        HostileCase{"OpenAnsweredForChannel200",
+                    [](dvrsim::Config& c) {
+                      c.channelCount = 255;
+                      c.faults.openReplyChannel = 200;
+                    },
+                    {}, u"Disconnected", Ends},
+        HostileCase{"OpenNeverAnsweredWhileHeartbeatsCome",
+                    [](dvrsim::Config& c) {
+                      c.heartbeatMs = 200;
+                      c.faults.silentOpen = true;
+                    },
+                    {}, u"Disconnected", Ends},
         HostileCase{"PictureJustUnderTheBodyBound",
                     [](dvrsim::Config& c) {
                       c.fps = 4;
                       c.faults.padPictureTo = kMaxBodyLength - 1;
                     },
-                    {}, u"Receiving data", true},
+                    {}, u"Receiving data", Receiving},
         HostileCase{"GarbageBurstsBetweenPictures", [](dvrsim::Config&) {},
                     [](ViewRig& rig) {
                       ASSERT_TRUE(rig.WaitPictures(2));
@@ -78,11 +102,11 @@ INSTANTIATE_TEST_SUITE_P(
                         PumpFor(60);
                       }
                     },
-                    u"Receiving data", true},
+                    u"Receiving data", Receiving},
         HostileCase{"ResetInTheMiddleOfAPicture",
-                    [](dvrsim::Config& c) { c.faults.resetMidPictureAfterFrames = 3; }, {}, u"Disconnected", false},
+                    [](dvrsim::Config& c) { c.faults.resetMidPictureAfterFrames = 3; }, {}, u"Disconnected", Ends},
         HostileCase{"LoginNeverAnswered", [](dvrsim::Config& c) { c.faults.silentLogin = true; }, {},
-                    u"Disconnected", false}),
+                    u"Disconnected", Ends}),
     [](const testing::TestParamInfo<HostileCase>& i) { return std::string(i.param.name); });
 
 TEST(HostileDdns, AServerThatAcceptsAndNeverAnswers) {

@@ -215,7 +215,9 @@ TEST(ViewChannels, UnaskedCloseAndLinkDropWhileDrawingEndDisconnected) {
       else rig.sim.CloseChannelUnasked(0);
       ASSERT_TRUE(rig.WaitStatusText(u"Disconnected"));
       EXPECT_FALSE(rig.view.RenderThreadRunning());
-      EXPECT_EQ(rig.view.ComposedChannels(), drop ? 0 : 16);
+      // Grey buttons, and the last picture dimmed under the status: nothing looks live.
+      EXPECT_EQ(rig.view.ComposedChannels(), 0);
+      EXPECT_TRUE(PumpUntil([&] { return rig.view.VideoCaption() == u"Disconnected"; }));
       EXPECT_FALSE(rig.site.m_bStarted.load());
     });
   }
@@ -334,6 +336,22 @@ TEST(ViewPtz, EveryMoveIsFollowedByAStop) {
   // zoom in, stop; up, stop; left, stop (activation lost), stop (pen up); right, stop (close)
   EXPECT_EQ(rig.PtzCodes(), (std::vector<int>{9, 0, 3, 0, 1, 0, 0, 2, 0}));
   for (const dvrsim::Request& r : rig.RequestsOf(PID_XAV_REQ_CONTROL_PTZ)) EXPECT_EQ(r.channel, 0);
+}
+
+TEST(ViewPtz, AHeldButtonsOverlayGoesWhenTheLinkDoes) {
+  dvrsim::Config cfg;
+  cfg.ptzMask = Bit(0);
+  ViewRig rig(cfg);
+  rig.Run([&] {
+    ASSERT_TRUE(rig.WaitStatus(ST_RECEIVING));
+    rig.TapView({240, 200});
+    rig.PenDown(rig.view.PtzButton(14), {60, 30});
+    ASSERT_TRUE(PumpUntil([&] { return rig.view.PaintedOverlay() == 14; }));
+    rig.sim.DropConnection();
+    ASSERT_TRUE(PumpUntil([&] { return rig.view.VideoCaption() == u"Disconnected"; }));
+    EXPECT_EQ(rig.view.PaintedOverlay(), -1);
+    EXPECT_EQ(rig.view.PressedPtz(), -1);
+  });
 }
 
 TEST(ViewAccessibility, ButtonsAndLabelsReadAsTheyShow) {

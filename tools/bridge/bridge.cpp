@@ -26,7 +26,7 @@ ChannelFeed* Bridge::Find(std::string_view name, int channel) const {
     if (site.config.name != name) continue;
     if (channel < 1 || channel > lv::kMaxChannels) return nullptr;
     // Once a login told which channels have a camera, the others are not served.
-    const int known = site.info->channelCount.load();
+    const int known = std::min(site.info->channelCount.load(), lv::kMaxChannels);
     if (known > 0 && (channel > known || !(site.info->cameraMask.load() & (1u << (channel - 1))))) return nullptr;
     return site.feeds[static_cast<std::size_t>(channel - 1)].get();
   }
@@ -75,7 +75,9 @@ std::string Bridge::PageHtml(const std::string& query) const {
   if (m_sites.empty()) out += "<p>No sites.</p>\n";
   for (const Site& site : m_sites) {
     out += "<h2>" + HtmlEscape(site.config.name) + "</h2>\n";
-    const int count = site.info->channelCount.load();
+    // The count is the session's, already bounded; bounded again here so the
+    // page never indexes past the feeds whatever fills the count.
+    const int count = std::min(site.info->channelCount.load(), lv::kMaxChannels);
     const std::uint32_t cameras = site.info->cameraMask.load();
     if (count == 0) out += "<p>The channel list shows after the first login; reload then.</p>\n";
     for (int ch = 0; ch < (count == 0 ? 1 : count); ++ch) {

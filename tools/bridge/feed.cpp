@@ -107,11 +107,7 @@ void ChannelFeed::OnMessage(std::uint32_t msg, lv::WPARAM wParam, lv::LPARAM lPa
   switch (msg) {
     case lv::WM_DVR_CONNECT_SOCKET:
       if (m_phase != Phase::Connecting) return;
-      if (!m_session->Start()) return Fail("The session could not start");
-      m_session->ReqHwInfo();
-      m_session->ReqOsInfo();
-      m_session->ReqProtoVer();
-      m_session->ReqLogin();
+      if (!m_session->BeginLogin()) return Fail("The session could not start");
       Enter(Phase::LoggingIn, "Logging in");
       return;
     case lv::WM_DVR_CONNECT_FAIL:
@@ -122,12 +118,8 @@ void ChannelFeed::OnMessage(std::uint32_t msg, lv::WPARAM wParam, lv::LPARAM lPa
     case lv::WM_DVR_REPLAY_LOGIN: {
       if (m_phase != Phase::LoggingIn) return;
       if (result != lv::kResultOk) return Fail("Login refused");
-      const int count = m_session->m_nMaxChannel.load();
-      std::uint32_t cameras = 0;
-      for (int ch = 0; ch < lv::kMaxChannels && ch < count; ++ch)
-        if (m_session->m_bCamera[ch].load()) cameras |= 1u << ch;
-      m_info->cameraMask = cameras;
-      m_info->channelCount = count;
+      m_info->cameraMask = m_session->CameraMask();
+      m_info->channelCount = m_session->ChannelCount();
       m_session->OpenChannel(static_cast<std::uint8_t>(m_channel));
       Enter(Phase::Opening, "Opening channel");
       return;
@@ -162,11 +154,8 @@ void ChannelFeed::Connect() {
   if (m_phase == Phase::Waiting) ++m_reconnects;
   if (!m_session) {
     m_session = std::make_unique<lv::CDvrSession>(m_window.Handle());
-    m_session->m_strSiteName = lv::Utf8ToUtf16(m_site.name);
-    m_session->m_strAddress = lv::Utf8ToUtf16(m_site.address);
-    m_session->m_nPort = m_site.port;
-    m_session->m_strUserID = lv::Utf8ToUtf16(m_site.user);
-    m_session->m_strPassword = lv::Utf8ToUtf16(m_site.password);
+    m_session->SetSite({lv::Utf8ToUtf16(m_site.name), lv::Utf8ToUtf16(m_site.address), m_site.port,
+                        lv::Utf8ToUtf16(m_site.user), lv::Utf8ToUtf16(m_site.password)});
   }
   StartPump();
   m_picturesThisAttempt = 0;
@@ -257,12 +246,8 @@ void ChannelFeed::PumpMain() {
     if (!session.WaitForFrame(200) || m_pumpStop.load()) continue;
     const lv::ChannelRef record = session.m_ChannelTable.Find(static_cast<std::uint32_t>(m_channel));
     if (!record || !record->frames) continue;
-    lv::FrameRef frame;
-    while (record->frames->PeekHead(nullptr, nullptr, nullptr, nullptr, &frame) > 0) {
-      record->frames->DropHead();
+    while (lv::FrameRef frame = record->frames->TakeHead())
       if (frame->data && frame->size > 0) Publish(std::move(frame));
-      frame.reset();
-    }
   }
 }
 

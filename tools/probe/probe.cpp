@@ -40,10 +40,7 @@ class Run {
   Run(const Options& o, std::FILE* out, std::FILE* err)
       : m_o(o), m_out(out), m_err(err), m_view([this](std::uint32_t m, WPARAM w, LPARAM l) { OnMessage(m, w, l); }) {
     m_session.m_hNotifyWnd = m_view.Handle();
-    m_session.m_strAddress = Utf8ToUtf16(o.address);
-    m_session.m_nPort = o.port;
-    m_session.m_strUserID = Utf8ToUtf16(o.user);
-    m_session.m_strPassword = Utf8ToUtf16(o.password);
+    m_session.SetSite({u"", Utf8ToUtf16(o.address), o.port, Utf8ToUtf16(o.user), Utf8ToUtf16(o.password)});
   }
   ~Run() { m_session.Disconnect(); }
 
@@ -59,12 +56,7 @@ class Run {
     switch (msg) {
       case WM_DVR_CONNECT_SOCKET:
         m_connected = true;
-        if (m_session.Start()) {
-          m_session.ReqHwInfo();
-          m_session.ReqOsInfo();
-          m_session.ReqProtoVer();
-          m_session.ReqLogin();
-        }
+        m_session.BeginLogin();
         break;
       case WM_DVR_CLOSE_SOCKET: m_dropped = true; break;
       case WM_DVR_CONNECT_FAIL: m_connectFail = static_cast<int>(w); break;
@@ -102,13 +94,7 @@ class Run {
   Reply m_login, m_open, m_close;
 };
 
-int Run::PickChannel() const {
-  // As the site view does: the first channel with a camera, not locked, below
-  // the DVR's channel count.
-  for (int ch = 0; ch < kMaxChannels && ch < m_session.m_nMaxChannel.load(); ++ch)
-    if (m_session.m_bCamera[ch].load() && !m_session.m_bLock[ch].load()) return ch;
-  return -1;
-}
+int Run::PickChannel() const { return m_session.FirstChannelToOpen(); }
 
 int Run::Go() {
   m_deadline = QDeadlineTimer(static_cast<qint64>(m_o.timeoutSeconds) * 1000);
@@ -179,11 +165,10 @@ int Run::SavePictures(int channel) {
     const bool got = Wait([&] {
       if (m_dropped) return true;
       record = m_session.m_ChannelTable.First();
-      return record && record->frames->PeekHead(nullptr, nullptr, nullptr, nullptr, &frame) > 0;
+      return record && (frame = record->frames->TakeHead()) != nullptr;
     });
     if (!got) return Fail(kTimedOut, "got " + std::to_string(saved) + " of " + std::to_string(m_o.frames) + " pictures");
     if (!frame) return Fail(kDropped, "connection dropped after " + std::to_string(saved) + " pictures");
-    record->frames->DropHead();
     const bool jpeg = frame->size >= 2 && frame->data[0] == 0xFF && frame->data[1] == 0xD8;
     char name[96];
     std::snprintf(name, sizeof name, "ch%02d_%08u_%06u_%03d.%s", channel + 1, record->date.load(), frame->time,

@@ -55,7 +55,7 @@ bool ApplyFault(const std::string& text, Faults* f, std::string* error) {
   const std::string name = text.substr(0, eq);
   const bool hasN = eq != std::string::npos;
   long long n = 0;
-  if (hasN && !ParseInt(text.substr(eq + 1), name == "drip" ? 0 : 1, 1'000'000, &n)) {
+  if (hasN && !ParseInt(text.substr(eq + 1), (name == "drip" || name == "open-reply-channel") ? 0 : 1, 1'000'000, &n)) {
     *error = "bad number in --fault " + text;
     return false;
   }
@@ -74,6 +74,14 @@ bool ApplyFault(const std::string& text, Faults* f, std::string* error) {
       {"slow-picture-after", &f->slowPictureAfterFrames, 0},
       {"reset-mid-picture-after", &f->resetMidPictureAfterFrames, 0},
   };
+  if (name == "open-reply-channel") {
+    if (!hasN || n > 255) {
+      *error = "--fault open-reply-channel needs =N, 0..255";
+      return false;
+    }
+    f->openReplyChannel = count;
+    return true;
+  }
   for (const Counted& c : counted) {
     if (name != c.name) continue;
     if (!hasN && c.fallback == 0) {
@@ -95,6 +103,7 @@ bool ApplyFault(const std::string& text, Faults* f, std::string* error) {
       {"refuse-login", &f->refuseLogin},
       {"drop-on-login", &f->dropOnLogin},
       {"silent-login", &f->silentLogin},
+      {"silent-open", &f->silentOpen},
   };
   for (const Flag& fl : flags) {
     if (name != fl.name) continue;
@@ -279,6 +288,8 @@ A simulated DVR on 127.0.0.1 that streams JPEG pictures; runs until SIGINT or SI
       stall-after=N          after N pictures, the next one's header only, then nothing at all
       slow-picture-after=N   after N pictures, the next one at 1 byte per second
       reset-mid-picture-after=N  after N pictures, half of the next one, then a reset
+      open-reply-channel=N   every channel-open reply names channel N, whatever was asked
+      silent-open            channel open and close requests get no reply; the link stays open
   --ddns-port P            also answer DDNS requests on port P
   --ddns-map ID=ADDR       DDNS: the address of identifier ID (repeatable)
   --verbose                one line per request on stderr

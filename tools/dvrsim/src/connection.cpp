@@ -266,6 +266,7 @@ bool Connection::Login(const Request& r) {
 }
 
 bool Connection::OpenChannel(const Request& r) {
+  if (cfg_.faults.silentOpen) return true;
   const int ch = r.channel;
   uint32_t result = wire::kResultOk;
   if (!loggedIn_) {
@@ -275,7 +276,8 @@ bool Connection::OpenChannel(const Request& r) {
   } else if (cfg_.noPermission.count(ch) != 0 || ChannelBit(cfg_.lockMask, ch)) {
     result = wire::kResultNoPermission;
   }
-  if (!Reply(wire::kResChOpen, result, {static_cast<uint8_t>(ch), 0, 0})) return false;
+  const int named = cfg_.faults.openReplyChannel >= 0 ? cfg_.faults.openReplyChannel : ch;
+  if (!Reply(wire::kResChOpen, result, {static_cast<uint8_t>(named), 0, 0})) return false;
   if (result == wire::kResultOk && std::find(open_.begin(), open_.end(), ch) == open_.end()) {
     if (open_.empty()) nextPicture_ = Clock::now();
     open_.push_back(ch);
@@ -285,6 +287,7 @@ bool Connection::OpenChannel(const Request& r) {
 }
 
 bool Connection::CloseChannel(int ch) {
+  if (cfg_.faults.silentOpen) return true;
   std::erase(open_, ch);
   return Reply(wire::kResChClose, wire::kResultOk, {static_cast<uint8_t>(ch)});
 }

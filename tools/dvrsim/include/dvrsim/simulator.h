@@ -46,7 +46,9 @@ struct Faults {
   int stallAfterFrames = 0;   // after N pictures: the next one's 12-byte header, then nothing at all
   int slowPictureAfterFrames = 0;  // after N pictures: the next one sent at 1 byte per second
   int resetMidPictureAfterFrames = 0;  // after N pictures: half of the next one, then a reset (RST)
-  uint32_t padPictureTo = 0;  // video bodies padded to this many bytes (zeros after the picture's end)
+  uint32_t padPictureTo = 0;
+  int openReplyChannel = -1;  // 0..255: every CH_OPEN reply names this channel instead of the asked one
+  bool silentOpen = false;    // CH_OPEN and CH_CLOSE requests get no reply; the link stays open  // video bodies padded to this many bytes (zeros after the picture's end)
 };
 
 struct Config {
