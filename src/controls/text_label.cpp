@@ -1,5 +1,6 @@
 #include "controls/text_label.h"
 
+#include <QFontMetrics>
 #include <algorithm>
 
 #include "platform/ui/paint_dc.h"
@@ -20,6 +21,20 @@ void CTextLabel::CreateLabelFont(int height, int secondSize, bool bold) {
   lf.lfFaceName = u"Tahoma";
   auto font = std::make_unique<CFont>();
   if (font->CreateFontIndirect(lf)) m_hFont = std::move(font);
+}
+
+std::u16string CTextLabel::FitWithSuffix(const std::u16string& text, const std::u16string& suffix) const {
+  if (!m_hFont || !GetSafeHwnd()) return text + suffix;
+  CRect rc;
+  GetClientRect(&rc);
+  // What fits at the narrowest letters the paint uses, less a margin for rounding.
+  const QFontMetrics metrics(m_hFont->Font());
+  const int room = rc.Width() * 100 / kMinCondensedPercent - 4;
+  const QString whole = QString::fromStdU16String(text + suffix);
+  if (metrics.horizontalAdvance(whole) <= room) return text + suffix;
+  const int left = std::max(0, room - metrics.horizontalAdvance(QString::fromStdU16String(suffix)));
+  const QString cut = metrics.elidedText(QString::fromStdU16String(text), Qt::ElideMiddle, left);
+  return cut.toStdU16String() + suffix;
 }
 
 bool CTextLabel::OnEraseBkgnd(CDC*) {

@@ -22,6 +22,11 @@ class CTextLabel : public CWnd {
   // first font.
   void CreateLabelFont(int height, int secondSize, bool bold);
 
+  // text + suffix as this label can show it whole: text shortened in its
+  // middle with an ellipsis when even the narrowest letters would not fit,
+  // the suffix always kept.
+  std::u16string FitWithSuffix(const std::u16string& text, const std::u16string& suffix) const;
+
   COLORREF BackColor() const { return m_crBack; }
   COLORREF ForeColor() const { return m_crText; }
   UINT Format() const { return m_nFormat; }

@@ -12,6 +12,8 @@ std::shared_ptr<FrameRecord> FrameRecord::FromMessage(Message&& message, const V
   frame->width = info.width;
   frame->height = info.height;
   frame->time = info.time;
+  frame->date = info.date;
+  frame->channel = info.channel;
   return frame;
 }
 

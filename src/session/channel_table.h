@@ -29,6 +29,8 @@ struct FrameRecord {
   std::uint16_t width = 0;
   std::uint16_t height = 0;
   std::uint32_t time = 0;
+  std::uint32_t date = 0;     // the picture's own date (yyyymmdd)
+  std::uint8_t channel = 0;   // the channel it came on
 
   // Takes over the message whose descriptor is info.
   static std::shared_ptr<FrameRecord> FromMessage(Message&& message, const VideoFrameInfo& info);

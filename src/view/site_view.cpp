@@ -136,6 +136,15 @@ bool CDlg_SiteView::OnInitDialog() {
            m_rcWindow.bottom);
   m_hViewWnd.store(GetSafeHwnd());
   m_Presenter.Clear();
+  m_bReconnectPending = false;
+  m_nReconnectFailures = 0;
+  m_nResumeCH = -1;
+  m_strNote.clear();
+  if (QWidget* widget = GetWidget()) {
+    widget->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(widget, &QWidget::customContextMenuRequested, widget,
+                     [this](const QPoint& at) { ShowPictureMenu(at); });
+  }
   if (!m_pCurr_DVR.load()) return true;
 
   StartSessionView();
@@ -174,7 +183,8 @@ void CDlg_SiteView::OnTimer(UINT_PTR id) {
       CDvrSession* dvr = m_pCurr_DVR.load();
       char number[16];
       std::snprintf(number, sizeof number, "[CH.%d]", dvr ? dvr->m_nCurrentCH.load() + 1 : 0);
-      m_TitleLabel.SetWindowText((dvr ? dvr->m_strSiteName : std::u16string()) + Ascii(number));
+      // The channel always shows; a long name gives way in its middle.
+      m_TitleLabel.SetWindowText(m_TitleLabel.FitWithSuffix(dvr ? dvr->m_strSiteName : std::u16string(), Ascii(number)));
       ResetLastSeen();
     } else {
       m_TitleLabel.SetWindowText(u"");
@@ -209,6 +219,12 @@ void CDlg_SiteView::OnTimer(UINT_PTR id) {
     OnConnectFailed("no answer from the DVR in time");
   } else if (id == kTimerOpen) {
     OnConnectFailed("no answer to the channel open or switch in time");
+  } else if (id == kTimerReconnect) {
+    OnReconnectTimer();
+  } else if (id == kTimerNote) {
+    KillTimer(kTimerNote);
+    m_strNote.clear();
+    InvalidateVideo();
   }
   CDialog::OnTimer(id);
 }
@@ -255,19 +271,22 @@ void CDlg_SiteView::OnPaint() {
   CreateSurfaces(dc);
   const FramePresenter::Shown shown = m_Presenter.TakeShown();
   const FrameRef& source = shown.source;
+  const std::u16string caption = StaleCaption(shown);
+  m_strVideoCaption = caption;
   if (shown.picture.isNull()) {
-    m_strVideoCaption.clear();
     m_nPaintedOverlay = -1;
     dc.FillRect(m_rcWindow, CBrush::Solid(0));
-    dc.BitBlt(kVideoRect.left, kVideoRect.top, kVideoWidth, kVideoHeight, &m_hBackDC, 0, 0, SRCCOPY);
+    if (caption.empty() && m_strNote.empty())
+      dc.BitBlt(kVideoRect.left, kVideoRect.top, kVideoWidth, kVideoHeight, &m_hBackDC, 0, 0, SRCCOPY);
+    else
+      dc.CopyImage(kVideoRect.left, kVideoRect.top, WithCaption(m_BackBmp.Image(), caption, !caption.empty()));
     return;
   }
   // A picture that is no longer live never looks live, and the overlay of
   // a button no longer held is not shown.
-  const std::u16string caption = StaleCaption(shown);
   const bool redraw = !caption.empty() || (shown.overlay >= 0 && shown.overlay != m_nPressedPTZ.load());
-  const QImage picture = redraw ? Redraw(shown, caption) : shown.picture;
-  m_strVideoCaption = caption;
+  QImage picture = redraw ? Redraw(shown, caption) : shown.picture;
+  if (!caption.empty() || !m_strNote.empty()) picture = WithCaption(picture, caption, !caption.empty());
   m_nPaintedOverlay = redraw ? -1 : shown.overlay;
   // The picture covers the video area: only the rest is filled.
   dc.FillRect({m_rcWindow.left, m_rcWindow.top, m_rcWindow.right, kVideoRect.top}, CBrush::Solid(0));
@@ -277,6 +296,7 @@ void CDlg_SiteView::OnPaint() {
 }
 
 std::u16string CDlg_SiteView::StaleCaption(const FramePresenter::Shown& shown) const {
+  if (m_bReconnectPending) return ReconnectCaption();
   if (shown.picture.isNull()) return {};
   const int status = m_nStatus.load();
   if (status != ST_RECEIVING && status != ST_SWITCHING && status != ST_TRY_OPEN)
@@ -304,18 +324,6 @@ QImage CDlg_SiteView::Redraw(const FramePresenter::Shown& shown, const std::u16s
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(out.rect(), m_RedrawnPlain);
   }
-  if (caption.empty()) return out;
-  QPainter painter(&out);
-  painter.fillRect(out.rect(), QColor(0, 0, 0, 150));
-  QFont font;
-  font.setPixelSize(30);
-  font.setBold(true);
-  painter.setFont(font);
-  const QString text = QString::fromStdU16String(caption);
-  painter.setPen(QColor(0, 0, 0));
-  painter.drawText(out.rect().translated(2, 2), Qt::AlignCenter, text);
-  painter.setPen(QColor(255, 255, 255));
-  painter.drawText(out.rect(), Qt::AlignCenter, text);
   return out;
 }
 
@@ -375,6 +383,10 @@ void CDlg_SiteView::PostNcDestroy() {
   m_RedrawnSource.reset();
   m_RedrawnPlain = QImage();
   m_strVideoCaption.clear();
+  m_bReconnectPending = false;
+  m_nReconnectFailures = 0;
+  m_nResumeCH = -1;
+  m_strNote.clear();
   DebugOut("# CDlg_SiteView::PostNcDestroy\r\n");
   CDialog::PostNcDestroy();
 }

@@ -10,6 +10,7 @@
 // words of RenderShared with it.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,6 +66,21 @@ inline constexpr UINT kOpenTimeoutMs = 10000;
 inline constexpr UINT kStallTimeoutMs = 15000;
 // A picture older than this while a channel is open is shown as not live.
 inline constexpr int kPictureStaleMs = 3000;
+// Reconnecting after a lost link: 1 s, doubling to 30 s (with a fifth of
+// jitter either way); a link that carried pictures this long starts again at 1 s.
+inline constexpr UINT_PTR kTimerReconnect = 1026;
+inline constexpr int kReconnectFirstMs = 1000;
+inline constexpr int kReconnectMaxMs = 30000;
+inline constexpr int kReconnectStableMs = 10000;
+// A short note in the video area (saved, copied) shows this long.
+inline constexpr UINT_PTR kTimerNote = 1027;
+inline constexpr UINT kNoteMs = 2500;
+
+// Where saved pictures go: $XDG_PICTURES_DIR (or the user's pictures folder)/Lorventa.
+std::string SavedPicturesDir();
+// "SITE_CHnn_YYYYMMDD-HHMMSS.jpg" for a picture of channel (0-based) with its
+// own date and time; characters a file name cannot carry become '_'.
+std::string SavedPictureName(const std::u16string& site, int channel, std::uint32_t date, std::uint32_t time);
 
 // The caption over a picture that is no longer live: its age ("12 s", "4 min").
 std::u16string FormatPictureAge(long long ageMs);
@@ -115,6 +131,16 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   void SetConnectTimeout(UINT ms) { m_nConnectTimeoutMs = ms; }
   void SetStallTimeout(UINT ms) { m_nStallTimeoutMs = ms; }
   void SetOpenTimeout(UINT ms) { m_nOpenTimeoutMs = ms; }
+  // Reconnect by itself after a lost link (on unless turned off).
+  void SetAutoReconnect(bool on) { m_bAutoReconnect = on; }
+  bool ReconnectPending() const { return m_bReconnectPending; }
+  // Saves the picture on screen, as the DVR sent it, under SavedPicturesDir();
+  // its path, or empty when there is no picture or it could not be written.
+  std::string SavePicture();
+  // Puts the picture on screen on the clipboard; false when there is none.
+  bool CopyPicture();
+  // The note shown in the video area (empty: none).
+  const std::u16string& Note() const { return m_strNote; }
   // Called after each painted picture with the frame it came from.
   std::function<void(const FrameRecord&)> m_onPicturePainted;
 
@@ -149,6 +175,15 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   void RefreshVideoCaption();
   void InvalidateVideo();
   void ClearPictureLabels();
+  // Desktop additions: keys, the picture's menu, notes, reconnecting.
+  bool OnViewKey(const MSG& msg);
+  void ShowPictureMenu(const QPoint& at);
+  void ShowNote(std::u16string note);
+  void ScheduleReconnect();
+  void RememberChannelForReconnect();
+  void OnReconnectTimer();
+  std::u16string ReconnectCaption() const;
+  QImage WithCaption(QImage picture, const std::u16string& caption, bool dim) const;
 
   // Status and channels.
   void SetStatus(int status);
@@ -203,6 +238,16 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   QImage m_RedrawnPlain;
   std::u16string m_strVideoCaption;
   int m_nPaintedOverlay = -1;
+
+  bool m_bAutoReconnect = true;
+  bool m_bReconnectPending = false;
+  int m_nReconnectFailures = 0;
+  int m_nResumeCH = -1;  // the channel to open again after a reconnect
+  std::chrono::steady_clock::time_point m_tReconnectAt;
+  std::chrono::steady_clock::time_point m_tReceivingSince;
+  bool m_bReceivedThisLink = false;
+  std::u16string m_strNote;
+  bool m_bMenuReady = false;
 
   // Drawing surfaces, made by the first paint and kept for later connects.
   std::array<CDC, 16> m_hPressedDC;

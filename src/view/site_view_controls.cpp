@@ -105,6 +105,8 @@ bool CDlg_SiteView::PreTranslateMessage(MSG* msg) {
       }
       return true;
     }
+  } else if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && OnViewKey(*msg)) {
+    return true;
   } else if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE)) {
     return true;  // the keyboard never ends the view
   }

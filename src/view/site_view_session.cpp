@@ -83,6 +83,7 @@ void CDlg_SiteView::StartSessionView() {
 void CDlg_SiteView::OnConnectFailed(const char* why) {
   KillTimer(kTimerConnect);
   KillTimer(kTimerOpen);
+  RememberChannelForReconnect();
   DebugOut("\r\n## [NOTI] Link Fail! => Disconnected : %s\r\n", why);
   StopRenderThread();
   DestroyBtnCH();
@@ -90,6 +91,7 @@ void CDlg_SiteView::OnConnectFailed(const char* why) {
   SetStatus(ST_DISCONNECTED);
   Disconnect();
   ComposeBtnCH(0);
+  ScheduleReconnect();
 }
 
 void CDlg_SiteView::OnConnectSocket() {
@@ -148,7 +150,9 @@ void CDlg_SiteView::OnLoginReply(LPARAM result) {
   DebugOut("\r\n Exist : %s\r\n PTZ : %s\r\n Lock : %s\r\n Function : %s\r\n", flags(dvr->m_bCamera).c_str(),
            flags(dvr->m_bPTZ).c_str(), flags(dvr->m_bLock).c_str(), flags(dvr->m_bFunction).c_str());
 
-  const int found = dvr->FirstChannelToOpen();
+  // After a reconnect the channel that was on screen comes back.
+  const int resume = std::exchange(m_nResumeCH, -1);
+  const int found = dvr->MayOpen(resume) ? resume : dvr->FirstChannelToOpen();
   for (int i = 0; i <= found; ++i)
     DebugOut("\r\n First Try Channel [%d] : Exist[%d], LockPermit[%d]\r\n", i, dvr->HasCamera(i) ? 1 : 0,
              dvr->IsLocked(i) ? 1 : 0);
@@ -169,6 +173,7 @@ void CDlg_SiteView::OnLoginReply(LPARAM result) {
       SetStatus(ST_NO_CAMERA);
     }
   }
+  if (m_nComposedCH != maxChannels) DestroyBtnCH();  // the grey grid of a lost link
   ComposeBtnCH(maxChannels);
   ComposeBtnPTZ();
   ShowBtnCH(true);
@@ -188,6 +193,8 @@ void CDlg_SiteView::OnChannelOpenReply(WPARAM channel, LPARAM result) {
   const bool switched = m_nSwitchCH >= 0;
   m_nSwitchCH = -1;
   SetStatus(ST_RECEIVING);
+  m_tReceivingSince = std::chrono::steady_clock::now();
+  m_bReceivedThisLink = true;
   if (!switched) StartRenderThread();
   const int ch = static_cast<int>(channel);
   if (ch < dvr->ChannelCount()) {
@@ -206,6 +213,7 @@ void CDlg_SiteView::OnChannelCloseReply(LPARAM result) {
     // A close the view did not ask for: the DVR ended the channel, and the
     // link with it; the buttons turn grey as after any lost link.
     KillTimer(kTimerOpen);
+    RememberChannelForReconnect();
     SetStatus(ST_DISCONNECTED);
     StopRenderThread();
     Disconnect();
@@ -213,6 +221,7 @@ void CDlg_SiteView::OnChannelCloseReply(LPARAM result) {
     DestroyBtnPTZ();
     ComposeBtnCH(0);
     DebugOut("\r\n## [NOTI] RESP_CH_CLOSE => DisConnect!\r\n");
+    ScheduleReconnect();
     return;
   }
   const int target = m_nSwitchCH;
@@ -262,6 +271,7 @@ void CDlg_SiteView::OpenIfAllowed(int target) {
 
 void CDlg_SiteView::OnCloseSocket() {
   DebugOut("\r\n## [NOTI] CLOSE SOCKET\r\n");
+  RememberChannelForReconnect();
   if (CDvrSession* dvr = m_pCurr_DVR.load(); dvr && !dvr->ProtocolFault().empty())
     DebugOut("\r\n## [NOTI] Link Fail! => Disconnected : %s\r\n", dvr->ProtocolFault().c_str());
   KillTimer(kTimerConnect);
@@ -271,14 +281,25 @@ void CDlg_SiteView::OnCloseSocket() {
   m_bPTZMode.store(0);
   DestroyBtnCH();
   DestroyBtnPTZ();
+  bool lost = false;
   if (m_nStatus.load() == ST_TRY_LOGIN) {
     SetStatus(ST_CHECK_ACCOUNT);
   } else {
     StopRenderThread();
     SetStatus(ST_DISCONNECTED);
+    lost = true;
   }
   if (CDvrSession* dvr = m_pCurr_DVR.load()) dvr->Disconnect();
   ComposeBtnCH(0);
+  if (lost) ScheduleReconnect();
+}
+
+void CDlg_SiteView::RememberChannelForReconnect() {
+  const CDvrSession* dvr = m_pCurr_DVR.load();
+  const int status = m_nStatus.load();
+  if (!dvr || (status != ST_RECEIVING && status != ST_SWITCHING && status != ST_TRY_OPEN)) return;
+  const int channel = m_nSwitchCH >= 0 ? m_nSwitchCH : dvr->m_nCurrentCH.load();
+  if (channel < kMaxChannels) m_nResumeCH = channel;
 }
 
 void CDlg_SiteView::Disconnect() {

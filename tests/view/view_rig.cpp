@@ -19,6 +19,8 @@ ViewRig::ViewRig(dvrsim::Config config, bool start) : sim(std::move(config)) {
   site.m_strPassword = u"1234";
   view.m_pCurr_DVR = &site;
   view.m_onPicturePainted = [this](const lv::FrameRecord&) { ++painted; };
+  // Each test sees where a link ends; the ones about reconnecting turn it on.
+  view.SetAutoReconnect(false);
 }
 
 std::intptr_t ViewRig::Run(const std::function<void()>& script) {

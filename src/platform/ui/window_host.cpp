@@ -301,6 +301,10 @@ bool WindowHostBase::HandleMouse(QMouseEvent* e) {
 
 bool WindowHostBase::HandleKey(QKeyEvent* e) {
   const bool press = e->type() == QEvent::KeyPress;
+  // A held key is one long press: its repeats come as key downs with the
+  // repeat bit, never as releases (the display server's synthetic releases
+  // between repeats are dropped), so a held button stays held.
+  if (!press && e->isAutoRepeat()) return false;
   const int vk = detail::VirtualKeyFromQt(e);
   const char16_t ch = press ? detail::CharFromKey(e) : char16_t{0};
   if (vk == 0 && ch == 0) return false;  // e.g. composed input: the widget's own processing
