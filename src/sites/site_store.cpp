@@ -240,17 +240,18 @@ StoreResult SiteStore::SaveSites(SiteList& list, HWND notifyWindow) {
     fieldsOf.emplace(ours.back().bytes, fields);
   }
   // A store that is not as this instance last saw it holds changes it must keep.
-  const bool merge = now.present && Canonical(now.values) != m_seenValues;
   std::vector<std::string> records;
-  if (merge) {
+  for (const IndexedRecord& r : ours) records.push_back(r.bytes);
+  bool merge = false;
+  if (now.present && Canonical(now.values) != m_seenValues) {
     std::vector<std::string> theirs;
     for (const auto& [index, fields] : DecodeSites(now.values)) {
       theirs.push_back(RecordOf(fields));
       fieldsOf.emplace(theirs.back(), fields);
     }
-    records = MergeSiteRecords(m_seenRecords, ours, theirs);
-  } else {
-    for (const IndexedRecord& r : ours) records.push_back(r.bytes);
+    std::vector<std::string> merged = MergeSiteRecords(m_seenRecords, ours, theirs);
+    merge = merged != records;  // else the other instance changed nothing ours keeps
+    records = std::move(merged);
   }
 
   std::vector<RegistryValue> values;

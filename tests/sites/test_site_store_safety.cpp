@@ -239,13 +239,14 @@ TEST_F(StoreTest, ASaveKeepsWhatAnotherInstanceChangedSinceItRead) {
     const char* what;
     Edit theirs, ours;
     std::vector<std::string> stored;
+    StoreResult result = StoreResult::Merged;
   } cases[] = {
       {"both add", add("FromB"), add("FromA"), {"X", "Y", "FromB", "FromA"}},
       {"they add, we change", add("FromB"), rename(1, "Y2"), {"X", "Y2", "FromB"}},
       {"they drop one, we change the other", drop(0), rename(1, "Y2"), {"Y2"}},
       {"both change one", rename(1, "YB"), rename(1, "YA"), {"X", "YB", "YA"}},
       {"they change what we drop", rename(1, "YB"), drop(1), {"X", "YB"}},
-      {"both add the same", add("Same"), add("Same"), {"X", "Y", "Same"}},
+      {"both add the same", add("Same"), add("Same"), {"X", "Y", "Same"}, StoreResult::Ok},  // nothing to tell
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -260,8 +261,9 @@ TEST_F(StoreTest, ASaveKeepsWhatAnotherInstanceChangedSinceItRead) {
     c.theirs(theirs);
     c.ours(ours);
     ASSERT_EQ(b.SaveSites(theirs), StoreResult::Ok);
-    ASSERT_EQ(a.SaveSites(ours), StoreResult::Merged);
-    EXPECT_EQ(Utf16ToUtf8(a.Message()).rfind("Another instance had changed the site list", 0), 0u);
+    ASSERT_EQ(a.SaveSites(ours), c.result);
+    EXPECT_EQ(Utf16ToUtf8(a.Message()).rfind("Another instance had changed the site list", 0),
+              c.result == StoreResult::Merged ? 0u : std::string::npos);
     ASSERT_EQ(SiteStore(Folder()).LoadSites(stored, 0), StoreResult::Ok);
     EXPECT_EQ(Names(stored), c.stored);
     EXPECT_EQ(Describe(ours), Describe(stored));
@@ -328,7 +330,7 @@ TEST_F(StoreTest, ACopyOfTheFileAloneTakenDuringSavesHoldsAWholeList) {
   std::filesystem::create_directories(copy.Folder());
   const pid_t child = SaveInChild(Folder(), a, b, -1);
   ASSERT_GT(child, 0);
-  for (int k = 0; k < 300 && !HasFailure(); ++k) {
+  for (int k = 0; k < 1000 && !HasFailure(); ++k) {
     std::ofstream(copy.FilePath(), std::ios::binary | std::ios::trunc) << ReadFile(store.FilePath());
     ExpectOneWhole(copy, a, b);
   }
