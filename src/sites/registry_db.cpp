@@ -8,7 +8,7 @@ namespace lv {
 namespace {
 
 constexpr const char* kCreateTable =
-    "CREATE TABLE IF NOT EXISTS reg_values ("
+    "CREATE TABLE reg_values ("
     " key_path TEXT NOT NULL, value_name TEXT NOT NULL, value_type INTEGER NOT NULL, data BLOB NOT NULL,"
     " PRIMARY KEY (key_path, value_name)) WITHOUT ROWID";
 
@@ -61,10 +61,9 @@ DbStatus RegistryDb::Exec(const char* sql) {
   return rc == SQLITE_OK ? DbStatus::Ok : Fail(rc);
 }
 
-DbStatus RegistryDb::Open(const std::filesystem::path& file, bool create) {
+DbStatus RegistryDb::OpenRead(const std::filesystem::path& file) {
   Close();
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-  if (const int rc = sqlite3_open_v2(file.c_str(), &m_db, flags, nullptr); rc != SQLITE_OK) {
+  if (const int rc = sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr); rc != SQLITE_OK) {
     const DbStatus status = Fail(rc);
     Close();
     return status;
@@ -72,8 +71,7 @@ DbStatus RegistryDb::Open(const std::filesystem::path& file, bool create) {
   sqlite3_extended_result_codes(m_db, 1);
   sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
 
-  // Reads every page: a torn or overwritten file shows here, before anything
-  // is written into it.
+  // Reads every page: a torn or overwritten file shows here.
   {
     Statement check;
     int rc = check.Prepare(m_db, "PRAGMA quick_check");
@@ -86,15 +84,45 @@ DbStatus RegistryDb::Open(const std::filesystem::path& file, bool create) {
       return DbStatus::Damaged;
     }
   }
-  if (const DbStatus s = Exec(kCreateTable); s != DbStatus::Ok) return s;
-  // A table of that name but another shape is not a store we can use.
-  Statement probe;
-  if (const int rc = probe.Prepare(m_db, "SELECT key_path, value_name, value_type, data FROM reg_values LIMIT 0");
-      rc != SQLITE_OK) {
-    const DbStatus s = Fail(rc);
-    return (rc & 0xFF) == SQLITE_ERROR ? DbStatus::Damaged : s;
+  // Ours holds exactly one table, reg_values, of exactly our columns.
+  std::string shape;
+  Statement schema;
+  int rc = schema.Prepare(m_db,
+                          "SELECT s.type || ' ' || s.name || '(' || coalesce(group_concat(c.name, ','), '') || ')'"
+                          " FROM sqlite_schema AS s LEFT JOIN pragma_table_info(s.name) AS c GROUP BY s.name");
+  if (rc == SQLITE_OK) {
+    while ((rc = sqlite3_step(schema.get())) == SQLITE_ROW) {
+      const auto* row = reinterpret_cast<const char*>(sqlite3_column_text(schema.get(), 0));
+      shape += std::string(row != nullptr ? row : "") + ";";
+    }
+  }
+  if (rc != SQLITE_DONE) return Fail(rc);
+  if (shape != "table reg_values(key_path,value_name,value_type,data);") {
+    m_lastError = SQLITE_MISMATCH;
+    m_lastErrorText = "not a site store";
+    return DbStatus::Foreign;
   }
   return DbStatus::Ok;
+}
+
+DbStatus RegistryDb::OpenNew() {
+  Close();
+  if (const int rc = sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+      rc != SQLITE_OK) {
+    const DbStatus status = Fail(rc);
+    Close();
+    return status;
+  }
+  sqlite3_extended_result_codes(m_db, 1);
+  return Exec(kCreateTable);
+}
+
+DbStatus RegistryDb::SaveInto(const std::filesystem::path& file) {
+  Statement q;
+  int rc = q.Prepare(m_db, "VACUUM INTO ?1");
+  if (rc == SQLITE_OK) rc = q.BindText(1, file.string());
+  if (rc == SQLITE_OK) rc = sqlite3_step(q.get());
+  return rc == SQLITE_DONE ? DbStatus::Ok : Fail(rc);
 }
 
 void RegistryDb::Close() {

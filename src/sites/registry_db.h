@@ -1,8 +1,8 @@
 #pragma once
 // A small registry kept in one SQLite file: values named within a key path,
-// each with a type code and its bytes. Writers take the file's write lock for
-// a whole transaction and wait up to a busy timeout for another process that
-// holds it, so two instances never interleave their writes.
+// each with a type code and its bytes. A file is only ever read in place; a
+// new registry is built in memory and written out whole into a new file
+// (SaveInto), so the file on disk is never half old and half new.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -15,6 +15,7 @@ namespace lv {
 enum class DbStatus {
   Ok,
   Damaged,  // not a database, or one whose pages or table do not hold together
+  Foreign,  // a sound database, but not a registry: another program's file
   Busy,     // another connection kept the file locked past the busy timeout
   Failed,   // anything else: cannot open, read-only, disk full, I/O error
 };
@@ -35,9 +36,14 @@ class RegistryDb {
   RegistryDb(const RegistryDb&) = delete;
   RegistryDb& operator=(const RegistryDb&) = delete;
 
-  // Opens an existing file (create = false) or creates it, checks that it is
-  // a sound database and that the values table is ours.
-  DbStatus Open(const std::filesystem::path& file, bool create);
+  // Opens an existing file read-only and checks that it is a sound database
+  // holding our values table and nothing else. Never writes to the file.
+  DbStatus OpenRead(const std::filesystem::path& file);
+  // An empty registry in memory, to fill and then write out with SaveInto.
+  DbStatus OpenNew();
+  // Writes the whole registry into file, which must be absent or empty. The
+  // file is not synced: the caller does that on its own descriptor.
+  DbStatus SaveInto(const std::filesystem::path& file);
   void Close();
 
   // Every value of the key, each read up to readLimit bytes, in one snapshot.

@@ -1,5 +1,6 @@
 #include "sites/site_list_dialog.h"
 
+#include <tuple>
 #include <utility>
 
 #include <QFile>
@@ -87,10 +88,12 @@ void CDlg_SiteList::OnConnectAtStart() {
     auto added = std::make_unique<CDvrSession>(GetSafeHwnd());
     added->SetSite(start);
     added->m_nSiteIndex = m_sites.NextSiteIndex();
-    site = added.get();
+    m_pCurrSite = added.get();
     m_sites.AppendSite(std::move(added));
-    SaveSites();
+    SaveSites();  // a merge rebuilds the list: the site is found again
     FillSiteList();
+    site = m_pCurrSite;
+    if (!site) return;
   }
   m_pCurrSite = site;
   if (m_pListBox) {
@@ -152,7 +155,20 @@ void CDlg_SiteList::FillSiteList() {
 
 void CDlg_SiteList::SaveSites() {
   if (!m_bStoreWritable) return;
-  if (m_store.SaveSites(m_sites) != StoreResult::Ok) ShowStoreMessage(m_store.Message());
+  const auto what = [](const CDvrSession& s) {
+    return std::tuple(s.m_strSiteName, s.m_strAddress, s.m_nPort, s.m_strUserID, s.m_strPassword);
+  };
+  std::optional<decltype(what(*m_pCurrSite))> current;
+  if (m_pCurrSite) current = what(*m_pCurrSite);
+  const StoreResult result = m_store.SaveSites(m_sites, GetSafeHwnd());
+  if (result == StoreResult::Merged) {
+    // The list was rebuilt from the merge: the current site is the one that
+    // holds what it held, if the other instance kept it.
+    m_pCurrSite = nullptr;
+    for (CDvrSession* s = m_sites.First(); s && current && !m_pCurrSite; s = s->m_pNext)
+      if (what(*s) == *current) m_pCurrSite = s;
+  }
+  if (result != StoreResult::Ok) ShowStoreMessage(m_store.Message());
 }
 
 void CDlg_SiteList::ShowStoreMessage(std::u16string text) { MessageBox(GetSafeHwnd(), text, u"Lorventa"); }

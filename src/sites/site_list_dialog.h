@@ -8,8 +8,9 @@
 //
 // Store problems reach the user in a message box: a damaged store at start
 // (moved aside by the store; the list starts empty), a store that could not
-// be read (the list starts empty and nothing is saved over the unread sites)
-// and a save that failed.
+// be read (the list starts empty and nothing is saved over the unread sites),
+// a save that failed, and a save merged with another instance's changes (the
+// list then shows the merge).
 #include <QIcon>
 #include <array>
 #include <memory>

@@ -1,15 +1,11 @@
 #include "sites/site_store.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -17,61 +13,86 @@
 #include "protocol/text.h"
 #include "sites/registry_db.h"
 #include "sites/site_record.h"
+#include "sites/store_file.h"
 
 namespace lv {
 namespace fs = std::filesystem;
 namespace {
 
-std::string ErrnoText() { return std::strerror(errno); }
-
-// Creates every missing folder of the path with mode 0700; folders that
-// already exist keep their mode.
-bool MakeFolders(const fs::path& folder, std::string& error) {
-  fs::path partial;
-  for (const fs::path& part : folder) {
-    partial /= part;
-    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-      error = partial.string() + ": " + ErrnoText();
-      return false;
-    }
-  }
-  std::error_code ec;
-  if (!fs::is_directory(folder, ec)) {
-    error = folder.string() + ": not a folder";
-    return false;
-  }
-  return true;
-}
-
-// The file holds passwords: readable by its owner only.
-void TightenMode(const fs::path& file) {
-  struct stat st {};
-  if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
-    ::chmod(file.c_str(), S_IRUSR | S_IWUSR);
-}
-
-std::string Stamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return text;
-}
-
-// Renames without replacing an existing file.
-bool RenameNoReplace(const fs::path& from, const fs::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL) return false;  // EINVAL: the file system cannot do it atomically
-  std::error_code ec;
-  if (fs::exists(to, ec)) {
-    errno = EEXIST;
-    return false;
-  }
-  return ::rename(from.c_str(), to.c_str()) == 0;
-}
+// Values are read whole for the change check; no site record comes near this.
+constexpr std::size_t kWholeValue = std::size_t{1} << 20;
 
 std::u16string Text(const std::string& utf8) { return Utf8ToUtf16(utf8); }
+
+// Every value of the key in one comparable text, whatever order they came in.
+std::string Canonical(std::vector<RegistryValue> values) {
+  std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  std::string out;
+  for (const RegistryValue& v : values)
+    out += std::to_string(v.name.size()) + ":" + v.name + " " + std::to_string(v.type) + " " +
+           std::to_string(v.size) + ":" + std::string(v.data.begin(), v.data.end()) + ";";
+  return out;
+}
+
+struct StoredSite {
+  int index = 0;
+  SiteFields fields;
+};
+
+// What a load makes of the values: each well-formed string value "0".."31",
+// of which only the first bytes the loader reads count.
+std::vector<StoredSite> DecodeSites(const std::vector<RegistryValue>& values) {
+  std::vector<StoredSite> sites;
+  for (int i = 0; i < SiteStore::kLoadedValues; ++i) {
+    const std::string name = std::to_string(i);
+    const RegistryValue* value = nullptr;
+    for (const RegistryValue& v : values)
+      if (v.name == name) value = &v;
+    if (value == nullptr || value->type != SiteStore::kStringType || value->size == 0) continue;
+    const auto fields = DecodeSiteRecord(value->data.data(), std::min(value->data.size(), kSiteValueReadLimit));
+    if (fields) sites.push_back({i, *fields});
+  }
+  return sites;
+}
+
+std::string RecordOf(const SiteFields& f) {
+  const std::vector<std::uint8_t> bytes = EncodeSiteRecord(FormatSiteRecord(f));
+  return {bytes.begin(), bytes.end()};
+}
+
+SiteFields FieldsOf(const CDvrSession& s) {
+  return {s.m_strSiteName, s.m_strAddress, s.m_nPort, s.m_strUserID, s.m_strPassword};
+}
+
+std::unique_ptr<CDvrSession> MakeSite(int index, const SiteFields& fields, HWND notifyWindow) {
+  auto site = std::make_unique<CDvrSession>(notifyWindow);
+  site->m_nSiteIndex = index;
+  site->m_strSiteName = fields.name;
+  site->m_strAddress = fields.address;
+  site->m_nPort = fields.port;
+  site->m_strUserID = fields.user;
+  site->m_strPassword = fields.password;
+  return site;
+}
+
+// The whole list into an empty registry in memory, in one transaction.
+DbStatus WriteList(RegistryDb& db, const std::vector<RegistryValue>& values) {
+  if (const DbStatus s = db.Begin(); s != DbStatus::Ok) return s;
+  if (const DbStatus s = db.DeleteKey(SiteStore::kKeyPath); s != DbStatus::Ok) {
+    DebugOut(" Key Delete Fail [%s] [%d]\r\n", SiteStore::kKeyPath, db.LastError());
+    db.Rollback();
+    return s;
+  }
+  DebugOut(" Key Delete \r\n");
+  for (const RegistryValue& v : values) {
+    if (const DbStatus s = db.SetValue(SiteStore::kKeyPath, v.name, v.type, v.data); s != DbStatus::Ok) {
+      DebugOut("Save Key Fail [%s] Len[%d]!\r\n", v.name.c_str(), static_cast<int>(v.data.size() / 2));
+      db.Rollback();
+      return s;
+    }
+  }
+  return db.Commit();
+}
 
 }  // namespace
 
@@ -87,6 +108,11 @@ fs::path DefaultSiteStoreFolder() {
   return fs::path(home) / ".config" / "lorventa";
 }
 
+struct SiteStore::Contents {
+  bool present = false;  // a store of ours is on the path
+  std::vector<RegistryValue> values;
+};
+
 SiteStore::SiteStore() : SiteStore(DefaultSiteStoreFolder()) {}
 
 SiteStore::SiteStore(fs::path folder) : m_folder(std::move(folder)) {}
@@ -96,164 +122,169 @@ StoreResult SiteStore::Report(StoreResult result, const std::string& text) {
   return result;
 }
 
-bool SiteStore::PrepareFile(std::string& error) const {
-  if (!MakeFolders(m_folder, error)) return false;
+StoreResult SiteStore::Read(Contents& contents, bool saving, FolderLock* held) {
   const fs::path file = FilePath();
-  // An empty file is an empty database; made here so that it starts 0600.
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  if (fd >= 0) {
-    ::close(fd);
-  } else if (errno != EEXIST) {
-    error = file.string() + ": " + ErrnoText();
-    return false;
+  const std::string notDone = saving ? " The sites were not saved." : " The sites were not loaded.";
+  contents = {};
+  StoreFile opened = OpenStoreFile(file);
+  DbStatus status = DbStatus::Ok;
+  std::string why = opened.error;
+  switch (opened.kind) {
+    case StoreFile::Kind::Absent:
+    case StoreFile::Kind::Empty:
+      return StoreResult::Ok;  // nothing saved yet
+    case StoreFile::Kind::Failed:
+      status = DbStatus::Failed;
+      break;
+    case StoreFile::Kind::NotDatabase:
+      status = DbStatus::Damaged;
+      break;
+    case StoreFile::Kind::Foreign:
+      status = DbStatus::Foreign;
+      break;
+    case StoreFile::Kind::Database: {
+      RegistryDb db;
+      status = db.OpenRead(file);
+      if (status == DbStatus::Ok) status = db.ReadKey(kKeyPath, kWholeValue, contents.values);
+      why = db.LastErrorText();
+      break;
+    }
   }
-  TightenMode(file);
-  return true;
-}
+  switch (status) {
+    case DbStatus::Ok:
+      TightenMode(opened);
+      contents.present = true;
+      return StoreResult::Ok;
+    case DbStatus::Busy:
+      return Report(StoreResult::Busy, "The site store " + file.string() + " is in use by another instance." + notDone);
+    case DbStatus::Failed:
+      return Report(StoreResult::Failed, std::string("The sites could not be ") +
+                                             (saving ? "saved to " : "loaded from ") + file.string() + " (" + why +
+                                             ").");
+    case DbStatus::Damaged:
+    case DbStatus::Foreign:
+      break;
+  }
 
-bool SiteStore::MoveAside(std::string& error) {
-  const fs::path file = FilePath();
-  const std::string stamp = Stamp();
-  for (int n = 1; n < 100; ++n) {
-    fs::path target = file;
-    target += ".damaged-" + stamp + (n > 1 ? "-" + std::to_string(n) : "");
-    if (!RenameNoReplace(file, target)) {
-      if (errno == EEXIST) continue;
-      error = ErrnoText();
-      return false;
+  // Moved aside under the folder lock, and only if no saver has put a new
+  // file in its place since it was looked at.
+  std::string error;
+  FolderLock own;
+  if (held == nullptr) {
+    switch (own.Acquire(m_folder, RegistryDb::kBusyTimeoutMs, error)) {
+      case FolderLock::Outcome::Locked:
+        break;
+      case FolderLock::Outcome::Busy:
+        return Report(StoreResult::Busy, "The site store " + file.string() + " is in use by another instance." + notDone);
+      case FolderLock::Outcome::Failed:
+        return Report(StoreResult::Failed, "The site store " + file.string() +
+                                               " could not be checked (" + error + ")." + notDone);
     }
-    // A journal left beside the file belongs to it; a new file must not
-    // inherit it, or SQLite would roll it back into the new file.
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
-      fs::path from = file, to = target;
-      from += suffix;
-      to += suffix;
-      ::rename(from.c_str(), to.c_str());
-    }
-    m_movedAside = target;
-    DebugOut(" Site store damaged, moved to [%s]\r\n", target.c_str());
-    return true;
+    held = &own;
   }
-  error = "no free name to move it to";
-  return false;
+  if (!StillOnPath(opened, file)) return Read(contents, saving, held);
+  m_movedAside = MoveAside(file, error);
+  if (m_movedAside.empty())
+    return Report(StoreResult::Failed, "The site store " + file.string() + " is damaged and could not be moved aside (" +
+                                           error + ")." + (saving ? notDone : ""));
+  DebugOut(" Site store damaged, moved to [%s]\r\n", m_movedAside.c_str());
+  return Report(StoreResult::Recovered,
+                std::string(status == DbStatus::Foreign ? "The file in the site store's place is not a site store"
+                                                        : "The site store was damaged") +
+                    " and has been moved aside to " + m_movedAside.string() +
+                    (saving ? ". The sites were saved to a new store." : ". Starting with an empty list."));
 }
 
 StoreResult SiteStore::LoadSites(SiteList& list, HWND notifyWindow) {
   m_message.clear();
   m_movedAside.clear();
-  const fs::path file = FilePath();
-  std::error_code ec;
-  if (!fs::exists(file, ec)) return StoreResult::Ok;  // nothing saved yet
-  TightenMode(file);
-
-  RegistryDb db;
-  std::vector<RegistryValue> values;
-  DbStatus status = db.Open(file, false);
-  if (status == DbStatus::Ok) status = db.ReadKey(kKeyPath, kSiteValueReadLimit, values);
-  const std::string why = db.LastErrorText();
-  db.Close();
-
-  switch (status) {
-    case DbStatus::Ok:
-      break;
-    case DbStatus::Damaged: {
-      std::string error;
-      if (!MoveAside(error))
-        return Report(StoreResult::Failed, "The site store " + file.string() +
-                                               " is damaged and could not be moved aside (" + error + ").");
-      return Report(StoreResult::Recovered, "The site store was damaged and has been moved aside to " +
-                                                m_movedAside.string() + ". Starting with an empty list.");
-    }
-    case DbStatus::Busy:
-      return Report(StoreResult::Busy,
-                    "The site store " + file.string() + " is in use by another instance. The sites were not loaded.");
-    case DbStatus::Failed:
-      return Report(StoreResult::Failed, "The sites could not be loaded from " + file.string() + " (" + why + ").");
+  Contents contents;
+  const StoreResult result = Read(contents, false, nullptr);
+  if (result == StoreResult::Busy || result == StoreResult::Failed) return result;
+  m_seenValues = Canonical(contents.values);
+  m_seenRecords.clear();
+  for (const auto& [index, fields] : DecodeSites(contents.values)) {
+    m_seenRecords.push_back({index, RecordOf(fields)});
+    list.AppendSite(MakeSite(index, fields, notifyWindow));
   }
-
-  for (int i = 0; i < kLoadedValues; ++i) {
-    const std::string name = std::to_string(i);
-    const RegistryValue* value = nullptr;
-    for (const RegistryValue& v : values)
-      if (v.name == name) value = &v;
-    if (value == nullptr || value->type != kStringType || value->size == 0) continue;
-    const auto fields = DecodeSiteRecord(value->data.data(), value->data.size());
-    if (!fields) continue;
-    auto site = std::make_unique<CDvrSession>(notifyWindow);
-    site->m_nSiteIndex = i;
-    site->m_strSiteName = fields->name;
-    site->m_strAddress = fields->address;
-    site->m_nPort = fields->port;
-    site->m_strUserID = fields->user;
-    site->m_strPassword = fields->password;
-    list.AppendSite(std::move(site));
-  }
-  return StoreResult::Ok;
+  return result;
 }
 
-namespace {
-
-// The whole list in one transaction: on any failure it is rolled back and
-// the stored list stays as it was.
-DbStatus WriteList(RegistryDb& db, const SiteList& list) {
-  if (const DbStatus s = db.Begin(); s != DbStatus::Ok) return s;
-  if (const DbStatus s = db.DeleteKey(SiteStore::kKeyPath); s != DbStatus::Ok) {
-    DebugOut(" Key Delete Fail [%s] [%d]\r\n", SiteStore::kKeyPath, db.LastError());
-    db.Rollback();
-    return s;
-  }
-  DebugOut(" Key Delete \r\n");
-  int n = 0;
-  for (const CDvrSession* site = list.First(); site != nullptr; site = site->m_pNext, ++n) {
-    const std::u16string record = FormatSiteRecord(
-        {site->m_strSiteName, site->m_strAddress, site->m_nPort, site->m_strUserID, site->m_strPassword});
-    const DbStatus s = db.SetValue(SiteStore::kKeyPath, std::to_string(n), SiteStore::kStringType,
-                                   EncodeSiteRecord(record));
-    if (s != DbStatus::Ok) {
-      DebugOut("Save Key Fail [%d] Len[%d]!\r\n", n, static_cast<int>(record.size()));
-      db.Rollback();
-      return s;
-    }
-  }
-  return db.Commit();
-}
-
-}  // namespace
-
-StoreResult SiteStore::SaveSites(const SiteList& list) {
+StoreResult SiteStore::SaveSites(SiteList& list, HWND notifyWindow) {
   m_message.clear();
   m_movedAside.clear();
   const fs::path file = FilePath();
-  for (int attempt = 0;; ++attempt) {
-    std::string error;
-    if (!PrepareFile(error))
+  std::string error;
+  if (!MakeFolders(m_folder, error)) return Report(StoreResult::Failed, "The sites could not be saved (" + error + ").");
+  // One saver at a time decides, from the file on the path now, what to write.
+  FolderLock lock;
+  switch (lock.Acquire(m_folder, RegistryDb::kBusyTimeoutMs, error)) {
+    case FolderLock::Outcome::Locked:
+      break;
+    case FolderLock::Outcome::Busy:
+      return Report(StoreResult::Busy,
+                    "The site store " + file.string() + " is in use by another instance. The sites were not saved.");
+    case FolderLock::Outcome::Failed:
       return Report(StoreResult::Failed, "The sites could not be saved (" + error + ").");
-    RegistryDb db;
-    DbStatus status = db.Open(file, true);
-    if (status == DbStatus::Ok) status = WriteList(db, list);
-    const std::string why = db.LastErrorText();
-    db.Close();
-
-    switch (status) {
-      case DbStatus::Ok:
-        if (m_movedAside.empty()) return StoreResult::Ok;
-        return Report(StoreResult::Recovered, "The site store was damaged and has been moved aside to " +
-                                                  m_movedAside.string() + ". The sites were saved to a new store.");
-      case DbStatus::Damaged:
-        if (attempt > 0) break;  // a fresh file damaged at once: give up
-        if (!MoveAside(error))
-          return Report(StoreResult::Failed, "The site store " + file.string() +
-                                                 " is damaged and could not be moved aside (" + error +
-                                                 "). The sites were not saved.");
-        continue;
-      case DbStatus::Busy:
-        return Report(StoreResult::Busy,
-                      "The site store " + file.string() + " is in use by another instance. The sites were not saved.");
-      case DbStatus::Failed:
-        break;
-    }
-    return Report(StoreResult::Failed, "The sites could not be saved to " + file.string() + " (" + why + ").");
   }
+  RemoveLeftoverFiles(file);
+  Contents now;
+  const StoreResult read = Read(now, true, &lock);
+  if (read == StoreResult::Busy || read == StoreResult::Failed) return read;
+
+  std::vector<IndexedRecord> ours;
+  std::map<std::string, SiteFields> fieldsOf;
+  for (const CDvrSession* site = list.First(); site != nullptr; site = site->m_pNext) {
+    const SiteFields fields = FieldsOf(*site);
+    ours.push_back({site->m_nSiteIndex, RecordOf(fields)});
+    fieldsOf.emplace(ours.back().bytes, fields);
+  }
+  // A store that is not as this instance last saw it holds changes it must keep.
+  std::vector<std::string> records;
+  for (const IndexedRecord& r : ours) records.push_back(r.bytes);
+  bool merge = false;
+  if (now.present && Canonical(now.values) != m_seenValues) {
+    std::vector<std::string> theirs;
+    for (const auto& [index, fields] : DecodeSites(now.values)) {
+      theirs.push_back(RecordOf(fields));
+      fieldsOf.emplace(theirs.back(), fields);
+    }
+    std::vector<std::string> merged = MergeSiteRecords(m_seenRecords, ours, theirs);
+    merge = merged != records;  // else the other instance changed nothing ours keeps
+    records = std::move(merged);
+  }
+
+  std::vector<RegistryValue> values;
+  for (std::size_t n = 0; n < records.size(); ++n)
+    values.push_back({std::to_string(n), kStringType, static_cast<std::int64_t>(records[n].size()),
+                      {records[n].begin(), records[n].end()}});
+  RegistryDb db;
+  DbStatus status = db.OpenNew();
+  if (status == DbStatus::Ok) status = WriteList(db, values);
+  if (status != DbStatus::Ok) error = db.LastErrorText();
+  const bool saved = status == DbStatus::Ok && ReplaceFile(lock.FolderFd(), file,
+                                                           [&](const fs::path& temp, std::string& why) {
+                                                             if (db.SaveInto(temp) == DbStatus::Ok) return true;
+                                                             why = db.LastErrorText();
+                                                             return false;
+                                                           },
+                                                           error);
+  if (!saved) return Report(StoreResult::Failed, "The sites could not be saved to " + file.string() + " (" + error + ").");
+  m_seenValues = Canonical(std::move(values));
+  if (!merge) {
+    m_seenRecords = std::move(ours);
+    return m_movedAside.empty() ? StoreResult::Ok : StoreResult::Recovered;
+  }
+  // The list becomes what was saved, as a load would make it.
+  list.ClearSites();
+  m_seenRecords.clear();
+  for (std::size_t n = 0; n < records.size(); ++n) {
+    m_seenRecords.push_back({static_cast<int>(n), records[n]});
+    list.AppendSite(MakeSite(static_cast<int>(n), fieldsOf[records[n]], notifyWindow));
+  }
+  return Report(StoreResult::Merged,
+                "Another instance had changed the site list since it was read. Its changes were kept and yours "
+                "applied on top of them; the list now shows both.");
 }
 
 }  // namespace lv

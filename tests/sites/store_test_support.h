@@ -49,17 +49,19 @@ class StoreTest : public ::testing::Test {
   // Values under the site key as another program might have written them.
   void WriteRaw(const std::vector<RawValue>& values) {
     std::filesystem::create_directories(Folder());
+    std::filesystem::remove(Folder() / lv::SiteStore::kFileName);
     lv::RegistryDb db;
-    ASSERT_EQ(db.Open(Folder() / lv::SiteStore::kFileName, true), lv::DbStatus::Ok);
+    ASSERT_EQ(db.OpenNew(), lv::DbStatus::Ok);
     ASSERT_EQ(db.Begin(), lv::DbStatus::Ok);
     for (const auto& [name, type, bytes] : values)
       ASSERT_EQ(db.SetValue(lv::SiteStore::kKeyPath, name, type, {bytes.begin(), bytes.end()}), lv::DbStatus::Ok);
     ASSERT_EQ(db.Commit(), lv::DbStatus::Ok);
+    ASSERT_EQ(db.SaveInto(Folder() / lv::SiteStore::kFileName), lv::DbStatus::Ok);
   }
   std::map<std::string, RawValue> ReadRaw() {
     lv::RegistryDb db;
     std::vector<lv::RegistryValue> values;
-    EXPECT_EQ(db.Open(Folder() / lv::SiteStore::kFileName, false), lv::DbStatus::Ok);
+    EXPECT_EQ(db.OpenRead(Folder() / lv::SiteStore::kFileName), lv::DbStatus::Ok);
     EXPECT_EQ(db.ReadKey(lv::SiteStore::kKeyPath, 1 << 20, values), lv::DbStatus::Ok);
     std::map<std::string, RawValue> byName;
     for (const auto& v : values) byName[v.name] = {v.name, v.type, std::string(v.data.begin(), v.data.end())};

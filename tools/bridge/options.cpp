@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -146,6 +147,9 @@ bool ResolveSites(Options* o, std::vector<SiteConfig>* sites, std::string* error
       *error = "cannot read the site store: " + lv::Utf16ToUtf8(store.Message());
       return false;
     }
+    // A store moved aside leaves no sites; say where it went before a name is missed.
+    if (loaded == lv::StoreResult::Recovered)
+      std::fprintf(stderr, "lorventa-bridge: %s\n", lv::Utf16ToUtf8(store.Message()).c_str());
     auto add = [&](const lv::CDvrSession& s) {
       sites->push_back({lv::Utf16ToUtf8(s.m_strSiteName), lv::Utf16ToUtf8(s.m_strAddress), s.m_nPort,
                         lv::Utf16ToUtf8(s.m_strUserID), lv::Utf16ToUtf8(s.m_strPassword)});
