@@ -156,7 +156,8 @@ void CDlg_SiteList::FillSiteList() {
 void CDlg_SiteList::SaveSites() {
   if (!m_bStoreWritable) return;
   const auto what = [](const CDvrSession& s) {
-    return std::tuple(s.m_strSiteName, s.m_strAddress, s.m_nPort, s.m_strUserID, s.m_strPassword);
+    const SiteFields f = s.Site();
+    return std::tuple(f.name, f.address, f.port, f.user, f.password);
   };
   std::optional<decltype(what(*m_pCurrSite))> current;
   if (m_pCurrSite) current = what(*m_pCurrSite);

@@ -60,18 +60,12 @@ std::string RecordOf(const SiteFields& f) {
   return {bytes.begin(), bytes.end()};
 }
 
-SiteFields FieldsOf(const CDvrSession& s) {
-  return {s.m_strSiteName, s.m_strAddress, s.m_nPort, s.m_strUserID, s.m_strPassword};
-}
+SiteFields FieldsOf(const CDvrSession& s) { return s.Site(); }
 
 std::unique_ptr<CDvrSession> MakeSite(int index, const SiteFields& fields, HWND notifyWindow) {
   auto site = std::make_unique<CDvrSession>(notifyWindow);
   site->m_nSiteIndex = index;
-  site->m_strSiteName = fields.name;
-  site->m_strAddress = fields.address;
-  site->m_nPort = fields.port;
-  site->m_strUserID = fields.user;
-  site->m_strPassword = fields.password;
+  site->SetSite(fields);
   return site;
 }
 

@@ -151,8 +151,9 @@ bool ResolveSites(Options* o, std::vector<SiteConfig>* sites, std::string* error
     if (loaded == lv::StoreResult::Recovered)
       std::fprintf(stderr, "lorventa-bridge: %s\n", lv::Utf16ToUtf8(store.Message()).c_str());
     auto add = [&](const lv::CDvrSession& s) {
-      sites->push_back({lv::Utf16ToUtf8(s.m_strSiteName), lv::Utf16ToUtf8(s.m_strAddress), s.m_nPort,
-                        lv::Utf16ToUtf8(s.m_strUserID), lv::Utf16ToUtf8(s.m_strPassword)});
+      const lv::SiteFields f = s.Site();
+      sites->push_back({lv::Utf16ToUtf8(f.name), lv::Utf16ToUtf8(f.address), f.port, lv::Utf16ToUtf8(f.user),
+                        lv::Utf16ToUtf8(f.password)});
     };
     if (o->siteNames.empty()) {
       for (const lv::CDvrSession* s = list.First(); s; s = s->m_pNext) add(*s);
