@@ -1,6 +1,6 @@
 // view_gallery OUTDIR: screenshots of the site view against the simulator:
 // receiving pictures, PTZ mode with a button held, "No Camera" and
-// "Check User Account".
+// "Check User Account", reconnecting after a lost link, the note after a save.
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
@@ -62,6 +62,24 @@ int main(int argc, char** argv) {
       ok &= rig.WaitStatusText(u"Check User Account");
       lvtest::PumpFor(100);
       ok &= Save(rig, dir, "view-check-account.png");
+    });
+  }
+  {
+    // A link lost: the dimmed last picture with the reconnect countdown,
+    // then the note after a save.
+    dvrsim::Config c;
+    c.faults.dropAfterFrames = 30;
+    lvtest::ViewRig rig(c);
+    rig.view.SetAutoReconnect(true);
+    qputenv("XDG_PICTURES_DIR", QDir::tempPath().toUtf8() + "/lorventa-gallery");
+    rig.Run([&] {
+      ok &= lvtest::PumpUntil([&] { return rig.view.VideoCaption().rfind(u"Reconnecting in ", 0) == 0; }, 8000);
+      lvtest::PumpFor(100);
+      ok &= Save(rig, dir, "view-reconnecting.png");
+      ok &= rig.WaitStatus(lv::ST_RECEIVING, 8000) && rig.WaitPictures(2);
+      ok &= !rig.view.SavePicture().empty();
+      lvtest::PumpFor(100);
+      ok &= Save(rig, dir, "view-saved-note.png");
     });
   }
   return ok ? 0 : 1;
