@@ -1,5 +1,7 @@
 #include "net/soc_tcp.h"
 
+#include <sys/socket.h>
+
 #include <atomic>
 #include <cstring>
 
@@ -57,6 +59,15 @@ int CSoc_TCP::ConnectByAddress(const sockaddr_in& address) {
 
 void CSoc_TCP::Disconnect() {
   if (m_connected.load() != 1) return;
+  // Closing with unread bytes resets the link, and a reset may take the last
+  // requests (a PTZ stop) with it: end the sending side first, so they are
+  // followed by an orderly end, and take what already waits to be read.
+  if (const int fd = Handle(); fd >= 0) {
+    ::shutdown(fd, SHUT_WR);
+    char sink[65536];
+    for (int i = 0; i < 64 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
+    }
+  }
   Close();
   m_connected.store(0, std::memory_order_release);
 }
