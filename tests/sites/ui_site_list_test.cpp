@@ -229,8 +229,7 @@ TEST_F(SiteListTest, WithoutNetworkOneLineStandsForEverySiteAndSelectsSiteZero) 
                      ASSERT_NE(dlg.CurrentSite(), nullptr);
                      EXPECT_EQ(lv::Utf16ToUtf8(dlg.CurrentSite()->m_strSiteName), "First");
                      dlg.PostMessage(lv::kConnMgrStatusMessage, 0, 0);  // passed on to the connection
-                     lvtest::PumpFor(10);
-                     EXPECT_EQ(network.statusNotes, 1);
+                     EXPECT_TRUE(lvtest::PumpUntil([&] { return network.statusNotes == 1; }));
                      CloseByCaption(dlg);
                    }});
   EXPECT_TRUE(script.Completed());
