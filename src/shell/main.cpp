@@ -37,10 +37,10 @@ void PrintUsage() {
       "                 your sites are not touched) holding the demo site, a\n"
       "                 simulated DVR on 127.0.0.1:PORT, and connect to it\n"
       "      --ddns HOST[:PORT]  the DDNS server that turns DVR identifiers into\n"
-      "                 addresses (default: the setting below, else %s:%u)\n"
+      "                 addresses (default: the ddns setting, else %s:%u)\n"
       "\n"
-      "Settings:\n"
-      "  %s/%s  'key=value' lines; ddns=HOST[:PORT] sets the DDNS server\n"
+      "Settings, 'key=value' lines in %s/%s:\n"
+      "  ddns=HOST[:PORT]  the DDNS server\n"
       "\n"
       "Environment:\n"
       "  XDG_CONFIG_HOME  the sites are kept in $XDG_CONFIG_HOME/lorventa\n"
@@ -75,7 +75,9 @@ int main(int argc, char** argv) {
   std::optional<lv::TerminationCleanup> demoCleanup;
   if (line.demoPort) {
     // A store of its own: the user's sites are never touched by the demo.
-    std::string folder = (std::filesystem::temp_directory_path() / "lorventa-demo-XXXXXX").string();
+    std::error_code noTmp;
+    std::filesystem::path tmp = std::filesystem::temp_directory_path(noTmp);
+    std::string folder = ((noTmp ? std::filesystem::path("/tmp") : tmp) / "lorventa-demo-XXXXXX").string();
     if (!mkdtemp(folder.data())) {
       std::fprintf(stderr, "lorventa: cannot make a folder for the demo's sites\n");
       return 1;
