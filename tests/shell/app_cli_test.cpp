@@ -5,11 +5,11 @@
 #include <signal.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
-#include "dvrsim/simulator.h"
 #include "support/pump.h"
 
 namespace {
@@ -79,23 +79,28 @@ TEST(AppCommandLine, MisuseIsRefusedWithoutAWindowSystem) {
 
 // The demo's store holds its password: a SIGINT or SIGTERM must not leave it.
 TEST(AppCommandLine, TheDemoRemovesItsStoreWhenEndedBySignal) {
-  dvrsim::Simulator sim(dvrsim::Config{});
-  ASSERT_TRUE(sim.Start(0));
+  QProcess sim;  // a process of its own: no threads here when the program is started
+  sim.start(QStringLiteral(LORVENTA_DVRSIM), {QStringLiteral("--port"), QStringLiteral("0")});
+  ASSERT_TRUE(sim.waitForReadyRead(20000));
+  const QString port = QString::fromUtf8(sim.readLine()).section(u':', 2).section(u' ', 0, 0);  // "...:PORT (..."
   for (const int sig : {SIGTERM, SIGINT}) {
     QTemporaryDir tmp;
     QProcess p;
     QProcessEnvironment env = NoDisplay(QStringLiteral("offscreen"));
     env.insert(QStringLiteral("TMPDIR"), tmp.path());
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(LORVENTA_BINARY), {QStringLiteral("--demo"), QString::number(sim.Port())});
+    p.start(QStringLiteral(LORVENTA_BINARY), {QStringLiteral("--demo"), port});
     const auto stores = [&] { return QDir(tmp.path()).entryList({QStringLiteral("lorventa-demo-*")}, QDir::Dirs); };
-    ASSERT_TRUE(lvtest::PumpUntil([&] { return sim.OpenConnections() > 0; }, 20000)) << "the demo connected";
-    ASSERT_EQ(stores().size(), 1);
+    ASSERT_TRUE(lvtest::PumpUntil(
+        [&] { return stores().size() == 1 && QFileInfo::exists(tmp.filePath(stores()[0] + "/sites.db")); }, 20000))
+        << "the demo stored its site";
     ::kill(static_cast<pid_t>(p.processId()), sig);
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << "ended by the signal, as before";
     EXPECT_TRUE(stores().isEmpty()) << sig;
   }
+  sim.terminate();
+  sim.waitForFinished(20000);
 }
 
 }  // namespace
