@@ -37,7 +37,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (a == "--help" || a == "-h") return c.action = CommandLine::Action::Help, c;
     if (a == "--version") return c.action = CommandLine::Action::Version, c;
     if (a == "--demo" || a == "--ddns") {
-      if (i + 1 >= args.size()) return fail(a == "--demo" ? "--demo needs a port (1..65535)" : "--ddns needs HOST[:PORT]");
+      if (i + 1 >= args.size())
+        return fail(a == "--demo" ? "--demo needs a port (1..65535)" : "--ddns needs HOST[:PORT]");
       const std::string& v = args[++i];
       if (a == "--ddns") {
         std::string error;

@@ -17,7 +17,9 @@ namespace {
 // Throws as std::thread does when the system has no thread to give.
 struct RefusedThread {
   RefusedThread() = default;
-  explicit RefusedThread(void (*)()) { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); }
+  explicit RefusedThread(void (*)()) {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  }
 };
 
 TEST(ThreadStart, ARefusedThreadFailsTheStartThatNeededIt) {
