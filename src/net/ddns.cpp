@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -101,6 +102,27 @@ std::string DdnsHost() {
 std::uint16_t DdnsPort() {
   std::lock_guard lock(g_serverMutex);
   return g_port;
+}
+
+std::optional<DdnsServer> ParseDdnsServer(const std::string& text, std::string* error) {
+  const std::size_t colon = text.rfind(':');
+  DdnsServer server{text.substr(0, colon), kDdnsPort};
+  if (colon != std::string::npos) {
+    const std::string digits = text.substr(colon + 1);
+    char* end = nullptr;
+    errno = 0;
+    const long port = digits.empty() ? 0 : std::strtol(digits.c_str(), &end, 10);
+    if (digits.empty() || errno != 0 || *end != '\0' || port < 1 || port > 65535) {
+      *error = "bad DDNS port in '" + text + "'";
+      return std::nullopt;
+    }
+    server.port = static_cast<std::uint16_t>(port);
+  }
+  if (server.host.empty()) {
+    *error = "the DDNS server needs a host";
+    return std::nullopt;
+  }
+  return server;
 }
 
 std::optional<std::u16string> ParseDdnsReply(const std::u16string& reply) {

@@ -18,6 +18,14 @@ void SetDdnsServer(const std::string& host, std::uint16_t port);
 std::string DdnsHost();
 std::uint16_t DdnsPort();
 
+struct DdnsServer {
+  std::string host;
+  std::uint16_t port = kDdnsPort;
+};
+// "HOST" or "HOST:PORT" (port 1..65535; the usual port without one);
+// nullopt and *error on anything else.
+std::optional<DdnsServer> ParseDdnsServer(const std::string& text, std::string* error);
+
 // The address text between the markers, or nullopt on any failure.
 std::optional<std::u16string> ResolveDdns(const std::u16string& dvrId);
 

@@ -100,16 +100,13 @@ int CDvrSession::TryConnect_DVR() {
     DebugOut(" TryConnect_DVR! => address refused [%s]\r\n", address.c_str());
     return 0;
   }
-  if (target.kind != AddressKind::IPv4) {
-    StartLookup(target);
-    return 1;
-  }
+  if (target.kind != AddressKind::IPv4) return StartLookup(target) ? 1 : 0;
   DebugOut(" Dot Position [%d]\r\n", static_cast<int>(m_strAddress.find(u'.')));
   CreateSocket();
   return ConnectStarted(m_pSocket->ConnectByName(target.host.c_str(), static_cast<std::uint16_t>(m_nPort)));
 }
 
-void CDvrSession::StartLookup(const ConnectAddress& target) {
+bool CDvrSession::StartLookup(const ConnectAddress& target) {
   if (!m_pLookupTarget)
     m_pLookupTarget = std::make_unique<CallbackWindow>(
         [this](std::uint32_t msg, WPARAM wParam, LPARAM) {
@@ -124,7 +121,8 @@ void CDvrSession::StartLookup(const ConnectAddress& target) {
   const HWND receiver = m_pLookupTarget->Handle();
   // The thread owns what it uses (the look-up record) and reports by posting,
   // so it is never waited for: a session stopped meanwhile forgets it.
-  std::thread([lookup, receiver] {
+  std::thread worker;
+  const bool started = StartThread(worker, [lookup, receiver] {
     if (lookup->kind == AddressKind::DdnsId) {
       if (const auto real = ResolveDdns(lookup->address)) {
         lookup->resolvedText = Utf16ToUtf8(*real);
@@ -134,7 +132,10 @@ void CDvrSession::StartLookup(const ConnectAddress& target) {
       lookup->host = ResolveHostV4(lookup->hostText);
     }
     PostMessage(receiver, kLookupDone, lookup->generation, 0);
-  }).detach();
+  });
+  if (started) worker.detach();
+  else m_pLookup.reset();
+  return started;
 }
 
 void CDvrSession::OnLookupDone(std::uint32_t generation) {
@@ -188,7 +189,7 @@ bool CDvrSession::StartSendThread() {
   if (m_bSendStop.load() == 0) return true;
   if (m_hSendThread.joinable()) m_hSendThread.join();
   m_bSendStop.store(0);
-  m_hSendThread = std::thread([this] { SendThreadMain(); });
+  if (!StartThread(m_hSendThread, [this] { SendThreadMain(); })) m_bSendStop.store(1);
   return m_bSendStop.load() == 0;
 }
 
@@ -196,7 +197,7 @@ bool CDvrSession::StartParseThread() {
   if (m_bParseStop.load() == 0) return true;
   if (m_hParseThread.joinable()) m_hParseThread.join();
   m_bParseStop.store(0);
-  m_hParseThread = std::thread([this] { ParseThreadMain(); });
+  if (!StartThread(m_hParseThread, [this] { ParseThreadMain(); })) m_bParseStop.store(1);
   return m_bParseStop.load() == 0;
 }
 

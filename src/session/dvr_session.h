@@ -176,7 +176,7 @@ class CDvrSession {
 
  private:
   void CreateSocket();
-  void StartLookup(const ConnectAddress& target);
+  bool StartLookup(const ConnectAddress& target);
   void OnLookupDone(std::uint32_t generation);
   void ConnectFailed(const char* why, int code);
   int ConnectStarted(int opened);

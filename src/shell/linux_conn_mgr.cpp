@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/core/sync.h"
+
 namespace lv {
 namespace {
 
@@ -98,7 +100,10 @@ HRESULT LinuxConnectionManager::ConnMgrEstablishConnectionSync(const ConnMgrConn
   std::lock_guard lock(m_lock);
   connection = m_nextHandle++;
   m_connections[connection] = {internet, request.hWnd, request.uMsg, request.lParam, status};
-  if (!m_watcher.joinable()) m_watcher = std::jthread([this](std::stop_token stop) { Watch(stop); });
+  if (!m_watcher.joinable() && !StartThread(m_watcher, [this](std::stop_token stop) { Watch(stop); })) {
+    m_connections.erase(connection);
+    return kConnFail;
+  }
   return kConnOk;
 }
 

@@ -1,13 +1,17 @@
-// The lorventa program: --help and --version are answered before any window
-// system is touched; otherwise the application object runs the site list.
+// The lorventa program: the command line is read before any window system is
+// touched; then the application object runs the site list.
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "shell/client_app.h"
+#include "shell/command_line.h"
+#include "shell/termination_cleanup.h"
 #include "sites/site_list_dialog.h"
 #include "sites/site_store.h"
 
@@ -16,10 +20,12 @@ namespace {
 // The one application object of the program.
 lv::CClientApp theApp;
 
+constexpr char kSettingsFile[] = "settings";
+
 void PrintUsage() {
   const std::string folder = lv::DefaultSiteStoreFolder().string();
   std::printf(
-      "Usage: lorventa [--help] [--version] [--demo PORT]\n"
+      "Usage: lorventa [--help] [--version] [--demo PORT] [--ddns HOST[:PORT]]\n"
       "\n"
       "Shows live pictures from networked CCTV video recorders (DVRs). The sites\n"
       "you register are kept in %s/%s.\n"
@@ -30,48 +36,55 @@ void PrintUsage() {
       "      --demo PORT  use a site list of its own (a new temporary folder;\n"
       "                 your sites are not touched) holding the demo site, a\n"
       "                 simulated DVR on 127.0.0.1:PORT, and connect to it\n"
+      "      --ddns HOST[:PORT]  the DDNS server that turns DVR identifiers into\n"
+      "                 addresses (default: the ddns setting, else %s:%u)\n"
+      "\n"
+      "Settings, 'key=value' lines in %s/%s:\n"
+      "  ddns=HOST[:PORT]  the DDNS server\n"
       "\n"
       "Environment:\n"
       "  XDG_CONFIG_HOME  the sites are kept in $XDG_CONFIG_HOME/lorventa\n"
       "                   (default ~/.config/lorventa); set it to use another list\n",
-      folder.c_str(), lv::SiteStore::kFileName);
+      folder.c_str(), lv::SiteStore::kFileName, lv::kDdnsHost, unsigned{lv::kDdnsPort}, folder.c_str(), kSettingsFile);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      PrintUsage();
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("lorventa %s\n", LORVENTA_VERSION);
-      return 0;
-    }
-  }
-
-  QApplication app(argc, argv);  // takes the window system's own options (-platform, ...)
-  int argi = 1;
-  if (argc > 2 && std::strcmp(argv[1], "--demo") == 0) {
-    const int port = std::atoi(argv[2]);
-    if (port < 1 || port > 65535) {
-      std::fprintf(stderr, "lorventa: --demo needs a port (1..65535)\n");
+  const lv::CommandLine line = lv::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  switch (line.action) {
+    case lv::CommandLine::Action::Help: PrintUsage(); return 0;
+    case lv::CommandLine::Action::Version: std::printf("lorventa %s\n", LORVENTA_VERSION); return 0;
+    case lv::CommandLine::Action::Error:
+      std::fprintf(stderr, "lorventa: %s\nTry 'lorventa --help'.\n", line.error.c_str());
       return 2;
-    }
+    case lv::CommandLine::Action::Run: break;
+  }
+  std::string settingsError;
+  const auto stored = lv::ReadDdnsSetting(lv::DefaultSiteStoreFolder() / kSettingsFile, &settingsError);
+  if (!settingsError.empty()) std::fprintf(stderr, "lorventa: %s (ignored)\n", settingsError.c_str());
+  if (const auto ddns = line.ddns ? line.ddns : stored) lv::SetDdnsServer(ddns->host, ddns->port);
+
+  // The application object sees only the window system's options.
+  std::vector<char*> qtArgv{argv[0]};
+  std::vector<std::string> qtArgs = line.windowSystemArgs;
+  for (std::string& a : qtArgs) qtArgv.push_back(a.data());
+  int qtArgc = static_cast<int>(qtArgv.size());
+  qtArgv.push_back(nullptr);
+  QApplication app(qtArgc, qtArgv.data());
+  std::optional<lv::TerminationCleanup> demoCleanup;
+  if (line.demoPort) {
     // A store of its own: the user's sites are never touched by the demo.
-    char folder[] = "/tmp/lorventa-demo-XXXXXX";
-    if (!mkdtemp(folder)) {
+    std::error_code noTmp;
+    std::filesystem::path tmp = std::filesystem::temp_directory_path(noTmp);
+    std::string folder = ((noTmp ? std::filesystem::path("/tmp") : tmp) / "lorventa-demo-XXXXXX").string();
+    if (!mkdtemp(folder.data())) {
       std::fprintf(stderr, "lorventa: cannot make a folder for the demo's sites\n");
       return 1;
     }
     theApp.m_storeFolder = folder;
-    theApp.m_startSite = lv::StartSite{u"Demo DVR", u"127.0.0.1", port, u"admin", u"1234"};
-    argi = 3;
-  }
-  if (argc > argi) {
-    std::fprintf(stderr, "lorventa: unknown option '%s'\nTry 'lorventa --help'.\n", argv[argi]);
-    return 2;
+    theApp.m_startSite = lv::StartSite{u"Demo DVR", u"127.0.0.1", *line.demoPort, u"admin", u"1234"};
+    demoCleanup.emplace(theApp.m_storeFolder);  // it holds the demo's password
   }
   QApplication::setApplicationName(QStringLiteral("Lorventa"));
   QApplication::setApplicationVersion(QStringLiteral(LORVENTA_VERSION));
@@ -79,6 +92,6 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(lv::LoadGroupIcon(lv::IDI_APP_ICON));
   const int status = theApp.InitInstance();
   std::error_code ignored;
-  if (argi == 3) std::filesystem::remove_all(theApp.m_storeFolder, ignored);  // the demo's own sites
+  if (line.demoPort) std::filesystem::remove_all(theApp.m_storeFolder, ignored);  // the demo's own sites
   return status;
 }

@@ -210,7 +210,7 @@ bool CDlg_SiteList::RunRegDialog() {
   if (ok) {
     DebugOut(" [%s][%s][%s][%s][%s]\r\n", Utf8(m_pRegDlg->m_strSiteName).c_str(), Utf8(m_pRegDlg->m_strSiteIP).c_str(),
              Utf8(m_pRegDlg->m_strSitePort).c_str(), Utf8(m_pRegDlg->m_strUserID).c_str(),
-             Utf8(m_pRegDlg->m_strPassword).c_str());
+             "****");  // the password never goes to the log, nor its length
   }
   return ok;
 }

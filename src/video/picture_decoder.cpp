@@ -51,12 +51,20 @@ QImage PictureDecoder::Decode(const std::uint8_t* data, std::size_t size) {
   return image;
 }
 
+QImage PictureDecoder::Refuse() {
+  // A failed call can leave the handle mid-stream: the next header read then
+  // reports no size or a second start marker. A fresh handle forgets it.
+  if (m_tj) tjDestroy(m_tj);
+  m_tj = tjInitDecompress();
+  return {};
+}
+
 QImage PictureDecoder::DecodeJpeg(const std::uint8_t* data, std::size_t size) {
   if (!m_tj || size > std::numeric_limits<unsigned long>::max()) return {};
   int width = 0, height = 0, subsamp = 0, colorspace = 0;
   auto* jpeg = const_cast<unsigned char*>(data);  // the decoder only reads it
   if (tjDecompressHeader3(m_tj, jpeg, static_cast<unsigned long>(size), &width, &height, &subsamp, &colorspace) != 0)
-    return {};
+    return Refuse();
   if (width <= 0 || height <= 0) return {};
   const int divisor = ScaleDivisorFor(width, height);
   const int w = TJSCALED(width, (tjscalingfactor{1, divisor}));
@@ -71,7 +79,7 @@ QImage PictureDecoder::DecodeJpeg(const std::uint8_t* data, std::size_t size) {
   // picture would replace a good one with grey.
   if (tjDecompress2(m_tj, jpeg, static_cast<unsigned long>(size), rows, w, pitch, h, TJPF_BGRX,
                     TJFLAG_STOPONWARNING) != 0)
-    return {};
+    return Refuse();
   return QImage(rows, w, h, pitch, QImage::Format_RGB32);
 }
 

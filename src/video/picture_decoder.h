@@ -43,6 +43,8 @@ class PictureDecoder {
 
  private:
   QImage DecodeJpeg(const std::uint8_t* data, std::size_t size);
+  // A null image, after replacing the JPEG handle a failure may have spoilt.
+  QImage Refuse();
 
   void* m_tj = nullptr;
   int m_targetWidth;

@@ -43,7 +43,10 @@ int CRenderThread::Start() {
   if (m_shared.m_bRenderStop.load() == 0) return 1;
   if (m_hRenderThread.joinable()) m_hRenderThread.join();
   m_shared.m_bRenderStop.store(0);
-  m_hRenderThread = std::thread([this] { Run(); });
+  if (!StartThread(m_hRenderThread, [this] { Run(); })) {
+    m_shared.m_bRenderStop.store(1);
+    return 0;
+  }
   ++m_starts;
   return m_shared.m_bRenderStop.load() == 0 ? 1 : 0;
 }

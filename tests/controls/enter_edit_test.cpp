@@ -32,13 +32,19 @@ class EnterEditTest : public testing::Test {
       edits[i].SetWindowText(u"saved");
     }
     lv::SetFocus(edits[0].GetSafeHwnd());
-    lvtest::PumpFor(10);
+    lvtest::PumpUntil([&] { return owner.Count(lv::WM_EDIT_SET_FOCUS) > 0; });
     owner.received.clear();
   }
 
-  std::vector<lvtest::Received> Posted(lv::UINT msg) {
-    lvtest::PumpFor(10);
+  // What was posted, once at least `count` arrived (or the wait ran out).
+  std::vector<lvtest::Received> Posted(lv::UINT msg, std::size_t count) {
+    lvtest::PumpUntil([&] { return owner.Count(msg) >= count; });
     return owner.Of(msg);
+  }
+  // Nothing of msg arrives while the loop runs a while.
+  bool NothingPosted(lv::UINT msg) {
+    lvtest::PumpFor(20);
+    return owner.Of(msg).empty();
   }
   QWidget* Field(int i) { return edits[i].GetWidget(); }
   void Type(int i, const char* text) { QTest::keyClicks(Field(i), QString::fromLatin1(text)); }
@@ -59,7 +65,7 @@ TEST_P(CommitKey, CommitsLeavesTheFieldAndTellsTheOwner) {
   EXPECT_EQ(edits[0].m_strSaved, u"savedxy");
   EXPECT_EQ(edits[0].GetWindowText(), u"savedxy") << "nothing inserted";
   EXPECT_EQ(lv::GetFocus(), owner.GetSafeHwnd()) << "the focus goes to the parent, not the next field";
-  const auto told = Posted(lv::WM_EDIT_ENTER_DETECT);
+  const auto told = Posted(lv::WM_EDIT_ENTER_DETECT, 1);
   ASSERT_EQ(told.size(), 1u);
   EXPECT_EQ(told[0].wParam, 0u);
   EXPECT_EQ(told[0].lParam, 0);
@@ -71,14 +77,14 @@ INSTANTIATE_TEST_SUITE_P(EnterAndTab, CommitKey, testing::Values(Qt::Key_Return,
 TEST_F(EnterEditTest, EscapePutsTheCommittedTextBackAndSaysNothing) {
   Type(0, "zz");
   QTest::keyClick(Field(0), Qt::Key_Return);  // commits "savedzz"
-  ASSERT_EQ(Posted(lv::WM_EDIT_ENTER_DETECT).size(), 1u);
+  ASSERT_EQ(Posted(lv::WM_EDIT_ENTER_DETECT, 1).size(), 1u);
   lv::SetFocus(edits[0].GetSafeHwnd());
   Type(0, "qq");
   owner.received.clear();
   QTest::keyClick(Field(0), Qt::Key_Escape);
   EXPECT_EQ(edits[0].GetWindowText(), u"savedzz");
   EXPECT_EQ(lv::GetFocus(), owner.GetSafeHwnd());
-  EXPECT_TRUE(Posted(lv::WM_EDIT_ENTER_DETECT).empty());
+  EXPECT_TRUE(NothingPosted(lv::WM_EDIT_ENTER_DETECT));
 }
 
 struct NavCase {
@@ -95,7 +101,7 @@ TEST_P(Navigation, ControlWithANavigationKeyLeavesWithoutCommitting) {
   EXPECT_EQ(lv::GetFocus() == owner.GetSafeHwnd(), GetParam().leaves);
   EXPECT_EQ(edits[0].GetWindowText(), u"savedk") << "the text stays as typed";
   EXPECT_EQ(edits[0].m_strSaved, u"saved");
-  EXPECT_TRUE(Posted(lv::WM_EDIT_ENTER_DETECT).empty());
+  EXPECT_TRUE(NothingPosted(lv::WM_EDIT_ENTER_DETECT));
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, Navigation,
@@ -117,7 +123,7 @@ TEST_F(EnterEditTest, EveryFocusGainIsReported) {
   owner.SetFocus();
   QTest::mouseClick(Field(0), Qt::LeftButton);  // touching the field
   lv::SetFocus(edits[1].GetSafeHwnd());
-  const auto told = Posted(lv::WM_EDIT_SET_FOCUS);
+  const auto told = Posted(lv::WM_EDIT_SET_FOCUS, 3);
   ASSERT_EQ(told.size(), 3u);
   EXPECT_EQ(told[0].lParam, 1);
   EXPECT_EQ(told[1].lParam, 0);

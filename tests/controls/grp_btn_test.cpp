@@ -198,7 +198,7 @@ TEST_F(GrpBtnTest, HoverEndingOnADisabledButtonKeepsItDisabled) {
   ASSERT_EQ(State(), lv::GB_HOVER);
   lv::EnableWindow(button, false);
   QTest::mouseMove(parent.GetWidget(), QPoint(400, 300));
-  lvtest::PumpFor(150);
+  lvtest::PumpFor(150);  // the hover timer runs out meanwhile; it must not re-enable the button
   EXPECT_EQ(State(), lv::GB_DISABLED);
   EXPECT_TRUE(Shows(kDisabled));
 }

@@ -87,7 +87,7 @@ TEST(SocTcp, ConnectPostsOnceAndPeerClosePostsClose) {
   // A reader waiting for bytes is woken when they are stored, not before.
   auto signal = std::make_shared<AutoResetEvent>();
   sock.SetReceiveSignal(signal);
-  PumpFor(20);
+  PumpFor(20);  // nothing arrives meanwhile: the reader must not be woken
   EXPECT_FALSE(signal->WaitFor(0));
   const char hello[] = "hello";
   ASSERT_EQ(::send(listener.Peer(), hello, 5, 0), 5);
@@ -99,7 +99,7 @@ TEST(SocTcp, ConnectPostsOnceAndPeerClosePostsClose) {
 
   listener.ClosePeer();
   ASSERT_TRUE(PumpUntil([&] { return view.Count(WM_DVR_CLOSE_SOCKET) >= 1; }));
-  PumpFor(50);
+  PumpFor(50);  // a while for a second close that must not come
   EXPECT_EQ(view.Count(WM_DVR_CLOSE_SOCKET), 1u);
   EXPECT_EQ(view.Count(WM_DVR_CONNECT_SOCKET), 1u);
   EXPECT_EQ(view.Count(WM_DVR_SOCKET_RESERVED), 0u);
@@ -136,7 +136,7 @@ TEST(SocTcp, PeerResetPostsCloseOnce) {
   ASSERT_TRUE(PumpUntil([&] { return sock.IsConnected() == 1; }));
   listener.ResetPeer();
   ASSERT_TRUE(PumpUntil([&] { return view.Count(WM_DVR_CLOSE_SOCKET) == 1; }));
-  PumpFor(50);
+  PumpFor(50);  // a while for a second close that must not come
   EXPECT_EQ(view.Count(WM_DVR_CLOSE_SOCKET), 1u);
 }
 
@@ -158,7 +158,7 @@ TEST(SocTcp, ConnectThatCannotCompletePostsConnectFail) {
     CSoc_TCP sock(view.Handle(), WM_DVR_SOCKET_RESERVED, WM_DVR_CONNECT_SOCKET, WM_DVR_CLOSE_SOCKET);
     EXPECT_EQ(sock.ConnectByName(c.host, c.port), 1);  // the socket opened; the connect fails later
     ASSERT_TRUE(PumpUntil([&] { return view.Count(WM_DVR_CONNECT_FAIL) == 1; }));
-    PumpFor(50);
+    PumpFor(50);  // a while for any further message, which must not come
     ASSERT_EQ(view.Messages().size(), 1u);
     EXPECT_EQ(view.Messages()[0].wParam, static_cast<WPARAM>(c.error));
     EXPECT_EQ(view.Messages()[0].lParam, reinterpret_cast<LPARAM>(&sock));
@@ -179,7 +179,7 @@ TEST(SocTcp, WithoutWindowNothingIsPosted) {
   ASSERT_TRUE(listener.Accept());
   ASSERT_TRUE(PumpUntil([&] { return sock.IsConnected() == 1; }));
   listener.ClosePeer();
-  PumpFor(100);
+  PumpFor(100);  // the close is seen meanwhile, and must post nothing
   EXPECT_TRUE(bystander.Messages().empty());
   // Direct receive, as the DDNS exchange does: orderly shutdown reads 0.
   char b;
@@ -202,7 +202,7 @@ TEST(SocTcp, DestroyingTheSocketInsideItsCloseHandlingIsSafe) {
   ASSERT_TRUE(listener.Accept());
   listener.ClosePeer();
   ASSERT_TRUE(PumpUntil([&] { return closes == 1; }));
-  PumpFor(50);
+  PumpFor(50);  // a while for a second close that must not come
   EXPECT_EQ(closes, 1);
 }
 

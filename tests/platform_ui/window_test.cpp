@@ -37,7 +37,7 @@ TEST(WindowMessages, PostingToADestroyedWindowFailsAndDeliversNothing) {
   EXPECT_FALSE(lv::IsWindow(h));
   EXPECT_FALSE(lv::PostMessage(h, kAppMessage, 2, 0));
   EXPECT_EQ(lv::SendMessage(h, kAppMessage, 0, 0), 0);
-  lvtest::PumpFor(20);
+  lvtest::PumpFor(20);  // a while for the queued message, which must not be delivered
   EXPECT_EQ(w->Count(kAppMessage), 0u);
   EXPECT_EQ(w->GetSafeHwnd(), 0u);
 }
@@ -92,8 +92,7 @@ TEST(WindowMessages, PostedMessagesPassThePreTranslationOfTheWindowAndItsParents
   lv::PostMessage(c, kAppMessage, 1, 0);
   lv::PostMessage(c, kAppMessage, 99, 0);  // consumed by the parent
   lv::PostMessage(c, kAppMessage, 2, 0);
-  ASSERT_TRUE(PumpUntil([&] { return child.Count(kAppMessage) == 2; }));
-  lvtest::PumpFor(10);
+  ASSERT_TRUE(PumpUntil([&] { return child.Count(kAppMessage) == 2 && parent.pretranslated.size() == 3; }));
   ASSERT_EQ(parent.pretranslated.size(), 3u);
   EXPECT_EQ(parent.pretranslated[0].hwnd, c);
   EXPECT_EQ(child.pretranslated.size(), 3u) << "the addressed window is asked first";
@@ -116,9 +115,9 @@ TEST(WindowTimers, TimerFiresWithItsIdUntilKilled) {
   EXPECT_TRUE(w.KillTimer(1023));
   EXPECT_TRUE(w.KillTimer(0));
   EXPECT_FALSE(w.KillTimer(0));
-  lvtest::PumpFor(5);
+  lvtest::PumpFor(5);  // a tick already queued may still come
   const std::size_t seen = w.Count(lv::WM_TIMER);
-  lvtest::PumpFor(40);
+  lvtest::PumpFor(40);  // several periods, with no tick
   EXPECT_EQ(w.Count(lv::WM_TIMER), seen);
 }
 

@@ -174,6 +174,8 @@ TEST(Probe, CommandLine) {
       {{"1.2.3.4", "80", "u", "--ddns", "h:0"}, false},
       {{"1.2.3.4", "80", "u", "--bogus"}, false},
       {{"1.2.3.4", "80", "u", "p", "extra"}, false},
+      {{"1.2.3.4", "80", "u", "p", "--password-file", "f"}, false},
+      {{"1.2.3.4", "80", "u", "--password-file"}, false},
   };
   for (const auto& c : cases) {
     std::string error;
@@ -190,4 +192,22 @@ TEST(Probe, CommandLine) {
   EXPECT_EQ(o->password, "secret");
   EXPECT_EQ(*o->ddnsHost, "dd.test");
   EXPECT_EQ(*o->ddnsPort, 81);
+}
+
+TEST(Probe, PasswordFromAFileOrStandardInput) {
+  const auto path = std::filesystem::temp_directory_path() / ("lorventa-probe-pw-" + std::to_string(::getpid()));
+  std::ofstream(path) << "from file\r\nsecond line\n";
+  std::FILE* in = std::tmpfile();
+  std::fputs("from stdin\n", in);
+  std::rewind(in);
+  for (const auto& [file, expected] : {std::pair{path.string(), "from file"}, std::pair{std::string("-"), "from stdin"},
+                                       std::pair{path.string() + ".absent", ""}}) {
+    std::string error;
+    auto o = ParseArguments({"1.2.3.4", "80", "u", "--password-file", file}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(ReadPasswordFile(&*o, in, &error), *expected != '\0') << file;
+    EXPECT_EQ(o->password, expected) << file;
+  }
+  std::fclose(in);
+  std::filesystem::remove(path);
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/core/async_socket.h"
+#include "platform/core/sync.h"
 #include "protocol/ids.h"
 #include "protocol/text.h"
 
@@ -230,7 +231,7 @@ void ChannelFeed::Enter(Phase phase, const std::string& text) {
 void ChannelFeed::StartPump() {
   if (m_pump.joinable()) return;
   m_pumpStop = false;
-  m_pump = std::thread([this] { PumpMain(); });
+  if (!lv::StartThread(m_pump, [this] { PumpMain(); })) m_pumpStop = true;  // tried again at the next connect
 }
 
 void ChannelFeed::StopPump() {

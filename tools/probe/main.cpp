@@ -11,7 +11,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::string error;
-  const auto options = lvprobe::ParseArguments(args, &error);
+  auto options = lvprobe::ParseArguments(args, &error);
+  if (options && !lvprobe::ReadPasswordFile(&*options, stdin, &error)) {
+    std::fprintf(stderr, "lorventa-probe: %s\n", error.c_str());
+    return lvprobe::kUsage;
+  }
   if (!options) {
     std::fprintf(stderr, "lorventa-probe: %s\n%s", error.c_str(), lvprobe::Usage().c_str());
     return lvprobe::kUsage;

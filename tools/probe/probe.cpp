@@ -187,9 +187,12 @@ int Run::SavePictures(int channel) {
 }  // namespace
 
 std::string Usage() {
-  return "usage: lorventa-probe ADDRESS PORT USER [PASSWORD] [--channel N] [--frames K] [--out DIR]\n"
-         "                      [--timeout S] [--ddns HOST[:PORT]]\n"
+  return "usage: lorventa-probe ADDRESS PORT USER [PASSWORD | --password-file FILE] [--channel N]\n"
+         "                      [--frames K] [--out DIR] [--timeout S] [--ddns HOST[:PORT]]\n"
          "  ADDRESS   dotted IPv4 address, host name, or DVR identifier (no dot) for DDNS\n"
+         "  PASSWORD  shows in the process list; prefer --password-file\n"
+         "  --password-file FILE  the password is the file's first line; FILE - reads\n"
+         "                standard input\n"
          "  --channel N   channel to open, 1..16 (default: the first one the site view opens)\n"
          "  --frames K    pictures to save (default 1)\n"
          "  --out DIR     where to save them (default .)\n"
@@ -234,22 +237,14 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       if (!number(1, 3600, &o.timeoutSeconds)) return std::nullopt;
     } else if (a == "--out") {
       if (!value(&o.outDir)) return std::nullopt;
+    } else if (a == "--password-file") {
+      if (!value(&o.passwordFile)) return std::nullopt;
     } else if (a == "--ddns") {
       if (!value(&v)) return std::nullopt;
-      const std::size_t colon = v.rfind(':');
-      o.ddnsHost = v.substr(0, colon);
-      if (colon != std::string::npos) {
-        int port;
-        if (!ToInt(v.substr(colon + 1), 1, 65535, &port)) {
-          *error = "bad DDNS port in '" + v + "'";
-          return std::nullopt;
-        }
-        o.ddnsPort = static_cast<std::uint16_t>(port);
-      }
-      if (o.ddnsHost->empty()) {
-        *error = "--ddns needs a host";
-        return std::nullopt;
-      }
+      const auto server = ParseDdnsServer(v, error);
+      if (!server) return std::nullopt;
+      o.ddnsHost = server->host;
+      o.ddnsPort = server->port;
     } else if (a.rfind("--", 0) == 0) {
       *error = "unknown option " + a;
       return std::nullopt;
@@ -268,7 +263,34 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
   }
   o.user = positional[2];
   if (positional.size() == 4) o.password = positional[3];
+  if (positional.size() == 4 && !o.passwordFile.empty()) {
+    *error = "PASSWORD and --password-file exclude each other";
+    return std::nullopt;
+  }
   return o;
+}
+
+bool ReadPasswordFile(Options* options, std::FILE* in, std::string* error) {
+  if (options->passwordFile.empty()) return true;
+  const bool useIn = options->passwordFile == "-";
+  std::FILE* file = useIn ? in : std::fopen(options->passwordFile.c_str(), "rb");
+  std::string line;
+  bool gotLine = false;
+  if (file) {
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+      gotLine = true;
+      if (c == '\n') break;
+      line += static_cast<char>(c);
+    }
+    if (!useIn) std::fclose(file);
+  }
+  if (!gotLine) {
+    *error = "cannot read a password from " + (useIn ? std::string("standard input") : options->passwordFile);
+    return false;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  options->password = line;
+  return true;
 }
 
 int RunProbe(const Options& options, std::FILE* out, std::FILE* err) {

@@ -29,6 +29,7 @@ struct Options {
   int port = 0;
   std::string user;
   std::string password;
+  std::string passwordFile;  // read by ReadPasswordFile; "-" is standard input
   int channel = -1;  // -1: the one the site view would open
   int frames = 1;
   std::string outDir = ".";
@@ -40,6 +41,11 @@ struct Options {
 // Parses the arguments after the program name; nullopt and *error on misuse.
 std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string* error);
 std::string Usage();
+
+// Puts the first line of options->passwordFile (of in when it is "-") into
+// options->password; nothing to do without a file. False and *error when it
+// cannot be read.
+bool ReadPasswordFile(Options* options, std::FILE* in, std::string* error);
 
 // Runs the check on the calling thread (which needs a Qt event loop object),
 // writing the report to out and the failure line to err.

@@ -1,11 +1,26 @@
 #include "platform/core/sync.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 namespace lv {
+namespace {
+
+std::atomic<int> g_failingStarts{0};
+
+}  // namespace
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void FailNextThreadStarts(int count) { g_failingStarts.store(count); }
+
+bool TakeForcedThreadStartFailure() {
+  int left = g_failingStarts.load();
+  while (left > 0 && !g_failingStarts.compare_exchange_weak(left, left - 1)) {
+  }
+  return left > 0;
+}
 
 void AutoResetEvent::Set() {
   {

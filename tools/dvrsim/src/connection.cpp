@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <system_error>
 
 #include "wire.h"
 
@@ -24,7 +25,13 @@ Connection::~Connection() {
 
 void Connection::Start() {
   s_.openConnections.fetch_add(1);
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {  // no thread to serve it: the client sees it closed
+    net::Close(&fd_);
+    s_.openConnections.fetch_sub(1);
+    finished_.store(true, std::memory_order_release);
+  }
 }
 
 void Connection::Post(Command c) {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "net.h"
@@ -179,7 +180,15 @@ bool DdnsServer::Start(uint16_t port) {
   impl_->port.store(bound);
   impl_->stopping.store(false);
   impl_->running.store(true);
-  impl_->thread = std::thread([this] { impl_->Loop(); });
+  try {
+    impl_->thread = std::thread([this] { impl_->Loop(); });
+  } catch (const std::system_error& e) {  // no thread to be had
+    impl_->running.store(false);
+    net::Close(&impl_->listenFd);
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->error = e.what();
+    return false;
+  }
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "connection.h"
@@ -131,7 +132,15 @@ bool Simulator::Start(uint16_t port) {
   impl_->port.store(bound);
   impl_->stopping.store(false);
   impl_->running.store(true);
-  impl_->acceptor = std::thread([this] { impl_->AcceptLoop(); });
+  try {
+    impl_->acceptor = std::thread([this] { impl_->AcceptLoop(); });
+  } catch (const std::system_error& e) {  // no thread to be had
+    impl_->running.store(false);
+    net::Close(&impl_->listenFd);
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->error = e.what();
+    return false;
+  }
   return true;
 }
 
