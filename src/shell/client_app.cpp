@@ -51,6 +51,7 @@ int CClientApp::InitInstance() {
   {
     CDlg_SiteList dlg(*network, m_storeFolder.empty() ? SiteStore() : SiteStore(m_storeFolder));
     if (m_startSite) dlg.ConnectAtStart(*m_startSite);
+    dlg.SetAutoReconnect(m_bAutoReconnect);
     m_pMainWnd = &dlg;
     dlg.DoModal();  // its result is not looked at
     m_pMainWnd = nullptr;

@@ -49,6 +49,8 @@ class CClientApp {
   std::filesystem::path m_storeFolder;
   // Set: the site list connects to this site once it is up (the demo).
   std::optional<StartSite> m_startSite;
+  // The site view reconnects by itself after a lost link.
+  bool m_bAutoReconnect = true;
 
  private:
   CDlg_SiteList* m_pMainWnd = nullptr;

@@ -36,6 +36,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") return c.action = CommandLine::Action::Help, c;
     if (a == "--version") return c.action = CommandLine::Action::Version, c;
+    if (a == "--no-reconnect") {
+      c.noReconnect = true;
+      continue;
+    }
     if (a == "--demo" || a == "--ddns") {
       if (i + 1 >= args.size())
         return fail(a == "--demo" ? "--demo needs a port (1..65535)" : "--ddns needs HOST[:PORT]");
@@ -85,6 +89,20 @@ std::optional<DdnsServer> ReadDdnsSetting(const std::filesystem::path& file, std
     }
   }
   return server;
+}
+
+std::optional<bool> ReadReconnectSetting(const std::filesystem::path& file, std::string* error) {
+  std::ifstream in(file);
+  std::optional<bool> on;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("reconnect=", 0) != 0) continue;
+    const std::string v = line.substr(10);
+    if (v == "on" || v == "yes" || v == "true" || v == "1") on = true;
+    else if (v == "off" || v == "no" || v == "false" || v == "0") on = false;
+    else *error = file.string() + ": reconnect must be on or off, not '" + v + "'";
+  }
+  return on;
 }
 
 }  // namespace lv

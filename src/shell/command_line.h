@@ -18,6 +18,7 @@ struct CommandLine {
   std::string error;  // Action::Error: what was wrong
   std::optional<int> demoPort;
   std::optional<DdnsServer> ddns;
+  bool noReconnect = false;
   std::vector<std::string> windowSystemArgs;  // for the application object, in order
 };
 
@@ -27,5 +28,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args);
 // '#' are skipped, as are keys it does not know. The DDNS server is "ddns";
 // nullopt when the file or the key is absent. A bad value sets *error.
 std::optional<DdnsServer> ReadDdnsSetting(const std::filesystem::path& file, std::string* error);
+// "reconnect=on|off" (also yes/no, true/false, 1/0); nullopt when absent or
+// not one of those (then *error says so).
+std::optional<bool> ReadReconnectSetting(const std::filesystem::path& file, std::string* error);
 
 }  // namespace lv

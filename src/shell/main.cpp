@@ -25,7 +25,7 @@ constexpr char kSettingsFile[] = "settings";
 void PrintUsage() {
   const std::string folder = lv::DefaultSiteStoreFolder().string();
   std::printf(
-      "Usage: lorventa [--help] [--version] [--demo PORT] [--ddns HOST[:PORT]]\n"
+      "Usage: lorventa [--help] [--version] [--demo PORT] [--ddns HOST[:PORT]] [--no-reconnect]\n"
       "\n"
       "Shows live pictures from networked CCTV video recorders (DVRs). The sites\n"
       "you register are kept in %s/%s.\n"
@@ -38,9 +38,12 @@ void PrintUsage() {
       "                 simulated DVR on 127.0.0.1:PORT, and connect to it\n"
       "      --ddns HOST[:PORT]  the DDNS server that turns DVR identifiers into\n"
       "                 addresses (default: the ddns setting, else %s:%u)\n"
+      "      --no-reconnect  after a lost link the site view waits for you\n"
+      "                 instead of trying again by itself\n"
       "\n"
       "Settings, 'key=value' lines in %s/%s:\n"
       "  ddns=HOST[:PORT]  the DDNS server\n"
+      "  reconnect=on|off  whether the site view reconnects by itself (on)\n"
       "\n"
       "Environment:\n"
       "  XDG_CONFIG_HOME  the sites are kept in $XDG_CONFIG_HOME/lorventa\n"
@@ -64,6 +67,10 @@ int main(int argc, char** argv) {
   const auto stored = lv::ReadDdnsSetting(lv::DefaultSiteStoreFolder() / kSettingsFile, &settingsError);
   if (!settingsError.empty()) std::fprintf(stderr, "lorventa: %s (ignored)\n", settingsError.c_str());
   if (const auto ddns = line.ddns ? line.ddns : stored) lv::SetDdnsServer(ddns->host, ddns->port);
+  std::string reconnectError;
+  const auto reconnect = lv::ReadReconnectSetting(lv::DefaultSiteStoreFolder() / kSettingsFile, &reconnectError);
+  if (!reconnectError.empty()) std::fprintf(stderr, "lorventa: %s (ignored)\n", reconnectError.c_str());
+  theApp.m_bAutoReconnect = !line.noReconnect && reconnect.value_or(true);
 
   // The application object sees only the window system's options.
   std::vector<char*> qtArgv{argv[0]};

@@ -73,6 +73,7 @@ bool CDlg_SiteList::OnInitDialog() {
   FillSiteList();
   m_pRegDlg = std::make_unique<CDlg_SiteReg>();
   m_pView = std::make_unique<CDlg_SiteView>();
+  m_pView->SetAutoReconnect(m_bAutoReconnect);
   SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
   if (m_startSite) PostMessage(kConnectAtStartMessage);  // once the list's own loop runs
   return true;

@@ -74,6 +74,8 @@ class CDlg_SiteList : public CDialog {
   // Once the list is up: the site of that name (added to the list and saved
   // when there is none) becomes current and the view connects to it.
   void ConnectAtStart(StartSite site) { m_startSite = std::move(site); }
+  // Whether the site view reconnects by itself after a lost link (on).
+  void SetAutoReconnect(bool on) { m_bAutoReconnect = on; }
 
  protected:
   bool OnInitDialog() override;
@@ -110,6 +112,7 @@ class CDlg_SiteList : public CDialog {
   // False when the stored sites could not be read: a save would replace them.
   bool m_bStoreWritable = true;
   std::optional<StartSite> m_startSite;
+  bool m_bAutoReconnect = true;
 };
 
 }  // namespace lv

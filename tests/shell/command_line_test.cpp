@@ -58,6 +58,20 @@ TEST(CommandLine, TheDdnsServerSetting) {
     EXPECT_EQ(server ? server->host + ":" + std::to_string(server->port) : "", c.ddns) << c.text;
     EXPECT_EQ(!error.empty(), c.bad) << c.text;
   }
+  const struct {
+    const char* text;
+    std::optional<bool> on;
+    bool bad;
+  } reconnects[] = {{"reconnect=off\n", false, false}, {"reconnect=on\r\n", true, false},
+                    {"ddns=x\n", std::nullopt, false}, {"reconnect=maybe\n", std::nullopt, true}};
+  for (const auto& c : reconnects) {
+    std::ofstream(file) << c.text;
+    std::string error;
+    EXPECT_EQ(lv::ReadReconnectSetting(file, &error), c.on) << c.text;
+    EXPECT_EQ(!error.empty(), c.bad) << c.text;
+  }
+  EXPECT_TRUE(lv::ParseCommandLine({"--no-reconnect"}).noReconnect);
+  EXPECT_FALSE(lv::ParseCommandLine({}).noReconnect);
   std::filesystem::remove(file);
   std::string error;
   EXPECT_FALSE(lv::ReadDdnsSetting(file, &error)) << "no file, no setting";
