@@ -52,8 +52,9 @@ class WindowAccessible final : public QAccessibleWidget {
     }
     const HWND hwnd = HandleFromWidget(widget());
     if (!hwnd || !widget()->isEnabled()) return;
-    const LPARAM middle = MAKELPARAM(static_cast<unsigned>(widget()->width() / 2),
-                                     static_cast<unsigned>(widget()->height() / 2));
+    CRect client;
+    GetClientRect(hwnd, &client);
+    const LPARAM middle = MAKELPARAM(static_cast<unsigned>(client.right / 2), static_cast<unsigned>(client.bottom / 2));
     SendMessage(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, middle);
     if (IsWindow(hwnd)) SendMessage(hwnd, WM_LBUTTONUP, 0, middle);
   }
@@ -91,7 +92,11 @@ class ListItemAccessible final : public QAccessibleInterface {
     QWidget* w = WidgetFromHandle(m_list);
     CRect rc;
     if (!w || !detail::ListBoxLine(m_list, m_index, nullptr, &rc)) return {};
-    return QRect(w->mapToGlobal(QPoint(rc.left, rc.top)), QSize(rc.Width(), rc.Height()));
+    CPoint topLeft(rc.left, rc.top);
+    CPoint bottomRight(rc.right, rc.bottom);
+    ClientToScreen(m_list, &topLeft);
+    ClientToScreen(m_list, &bottomRight);
+    return QRect(QPoint(topLeft.x, topLeft.y), QPoint(bottomRight.x - 1, bottomRight.y - 1));
   }
   QAccessible::Role role() const override { return QAccessible::ListItem; }
 
@@ -109,7 +114,9 @@ class ListItemAccessible final : public QAccessibleInterface {
     s.selected = selected;
     s.focused = selected && w->hasFocus();
     s.disabled = !w->isEnabled();
-    s.invisible = !w->isVisible() || rc.bottom <= 0 || rc.top >= w->height();
+    CRect client;
+    GetClientRect(m_list, &client);
+    s.invisible = !w->isVisible() || rc.bottom <= 0 || rc.top >= client.bottom;
     s.offscreen = s.invisible;
     return s;
   }
