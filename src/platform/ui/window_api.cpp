@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QMessageBox>
 #include <QThread>
+#include <QTimer>
 
 #include "platform/ui/layout_scale.h"
 #include "platform/ui/window_host.h"
@@ -283,6 +284,8 @@ bool UpdateWindow(HWND hwnd) {
 int MessageBox(HWND owner, std::u16string_view text, std::u16string_view caption) {
   const auto toQt = [](std::u16string_view s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); };
   QMessageBox box(QMessageBox::NoIcon, toQt(caption), toQt(text), QMessageBox::Ok, WidgetOf(owner));
+  // Spoken as soon as the box shows, wherever the focus is.
+  QTimer::singleShot(0, &box, [&box, text] { detail::AnnounceIn(&box, text); });
   box.exec();
   return IDOK;
 }
