@@ -5,9 +5,10 @@
 // resident memory with the view open, then the CPU the open view uses while
 // no pictures arrive.
 //
-//   bench_view [seconds=20] [fps=25] [WxH=704x480]
+//   bench_view [seconds=20] [fps=25] [WxH=704x480] [window WxH, default the layout's 480x696]
 #include <QApplication>
 #include <QTimer>
+#include <QWidget>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ struct Run {
 
 // Opens the view on a simulator started with args, for seconds; measures from
 // settleSeconds on.
-Run Measure(const std::vector<std::string>& args, double seconds, double settleSeconds) {
+Run Measure(const std::vector<std::string>& args, double seconds, double settleSeconds, QSize window = {}) {
   Run run;
   SimProcess sim(args);
   if (!sim.pid) return run;
@@ -51,6 +52,8 @@ Run Measure(const std::vector<std::string>& args, double seconds, double settleS
   };
   QTimer sample;
   QObject::connect(&sample, &QTimer::timeout, [&] {
+    // A resized (maximised) view draws its layout scaled.
+    if (QWidget* w = view.GetWidget(); w && window.isValid() && w->size() != window) w->resize(window);
     if (!measuring && since() >= settleSeconds) {
       measuring = true;
       cpuStart = CpuSeconds();
@@ -75,15 +78,18 @@ int main(int argc, char** argv) {
   const std::string fps = argc > 2 ? argv[2] : "25";
   const std::string size = argc > 3 ? argv[3] : "704x480";
 
-  const Run run = Measure({"--fps", fps, "--size", size}, seconds, 1.0);
+  const QString windowArg = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
+  const QSize window(windowArg.section(u'x', 0, 0).toInt(), windowArg.section(u'x', 1, 1).toInt());
+  const Run run = Measure({"--fps", fps, "--size", size}, seconds, 1.0, window.isEmpty() ? QSize() : window);
   if (run.latencies.empty()) {
     std::fprintf(stderr, "no pictures painted\n");
     return 1;
   }
   std::vector<double> all;
   for (const auto& l : run.latencies) all.push_back(l.second);
-  std::printf("site view, %s at %s pictures/s for %.0f s: %d pictures painted (%.1f/s)\n", size.c_str(), fps.c_str(),
-              seconds, run.pictures, run.pictures / seconds);
+  std::printf("site view, %s at %s pictures/s for %.0f s in a %s window: %d pictures painted (%.1f/s)\n",
+              size.c_str(), fps.c_str(), seconds, window.isEmpty() ? "480x696" : argv[4], run.pictures,
+              run.pictures / seconds);
   std::printf("connect to first picture: %.1f ms\n", run.firstPictureMs);
   std::printf("latency send -> painted: median %.2f ms, p99 %.2f ms, max %.2f ms\n", Percentile(all, 0.5),
               Percentile(all, 0.99), Percentile(all, 1.0));

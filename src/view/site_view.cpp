@@ -9,6 +9,7 @@
 
 #include "controls/skin_table.h"
 #include "platform/core/debug_out.h"
+#include "platform/ui/accessible.h"
 #include "platform/ui/paint_dc.h"
 #include "platform/ui/window_api.h"
 #include "protocol/text.h"
@@ -179,6 +180,7 @@ void CDlg_SiteView::OnTimer(UINT_PTR id) {
     m_bStatusChanged = 0;
     const int status = m_nStatus.load();
     m_StatusLabel.SetWindowText(StatusText(status, m_nSwitchCH >= 0));
+    Announce(m_StatusLabel.GetSafeHwnd(), m_StatusLabel.GetWindowText());
     if (status == ST_RECEIVING) {
       CDvrSession* dvr = m_pCurr_DVR.load();
       char number[16];

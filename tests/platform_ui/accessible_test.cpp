@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <vector>
 
 #include "platform/ui/accessible.h"
@@ -17,6 +20,7 @@ struct Seen {
   QAccessible::Event type;
   QObject* object;
   QAccessibleInterface* iface;
+  QString name;  // read as the event happened
 };
 std::vector<Seen> g_events;
 
@@ -25,7 +29,10 @@ class AccessibleTest : public testing::Test {
   void SetUp() override {
     g_events.clear();
     lv::SetAccessibleEventObserver(
-        [](QAccessibleEvent* e) { g_events.push_back({e->type(), e->object(), e->accessibleInterface()}); });
+        [](QAccessibleEvent* e) {
+          QAccessibleInterface* i = e->accessibleInterface();
+          g_events.push_back({e->type(), e->object(), i, i ? i->text(QAccessible::Name) : QString()});
+        });
   }
   void TearDown() override { lv::SetAccessibleEventObserver({}); }
   static QAccessibleInterface* Of(lv::HWND hwnd) {
@@ -55,6 +62,36 @@ TEST_F(AccessibleTest, StaticsReadAsTheirTextAndAnnounceEachChangeOnce) {
   lv::SetAccessibleDescription(label, u"What the link is doing");
   EXPECT_EQ(text->text(QAccessible::Name), QStringLiteral("Status"));
   EXPECT_EQ(text->text(QAccessible::Description), QStringLiteral("What the link is doing"));
+}
+
+// An announcement is an alert of the top-level window that shows (what AT-SPI
+// passes on), once per new text; a message box announces its text as it shows.
+TEST_F(AccessibleTest, AnnouncementsAreShownAlertsOfTheWindowAndMessageBoxesAnnounceTheirText) {
+  lvtest::ChildWindow label(owner, {0, 0, 100, 20}, 5);
+  const std::pair<std::u16string, bool> said[] = {{u"Trying to login", true}, {u"Trying to login", false}, {u"Idle", true}};
+  for (const auto& [text, news] : said) {
+    g_events.clear();
+    lv::Announce(label.GetSafeHwnd(), text);
+    ASSERT_EQ(g_events.size(), news ? 2u : 0u);
+    for (std::size_t i = 0; i < g_events.size(); ++i) {
+      EXPECT_EQ(g_events[i].type, i == 0 ? QAccessible::ObjectShow : QAccessible::Alert);
+      EXPECT_EQ(g_events[i].iface->role(), QAccessible::AlertMessage);
+      EXPECT_EQ(g_events[i].name, QString::fromStdU16String(text));
+      EXPECT_EQ(g_events[i].iface->parent()->object(), owner.GetWidget());
+    }
+  }
+  g_events.clear();
+  QTimer closer;  // answers the box once it announced itself (or after a while, to fail)
+  int ticks = 0;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box && (!g_events.empty() || ++ticks > 400))
+      box->accept();
+  });
+  closer.start(5);
+  lv::MessageBox(owner.GetSafeHwnd(), u"The store is damaged.", u"Lorventa");
+  ASSERT_EQ(g_events.size(), 2u);
+  EXPECT_EQ(g_events[1].type, QAccessible::Alert);
+  EXPECT_EQ(g_events[1].name, QStringLiteral("The store is damaged."));
 }
 
 TEST_F(AccessibleTest, ListBoxLinesAreItemsReadLiveWithTheirSelection) {

@@ -98,6 +98,25 @@ TEST(PenInput, DoubleTapIsTwoPenDowns) {
   EXPECT_EQ(f.child.Count(lv::WM_LBUTTONUP), 2u);
 }
 
+// A window drawn at twice its layout size, and 200 pixels wider: children sit
+// at their scaled rectangles in the centre; messages and look-ups keep layout units.
+TEST(PenInput, AScaledWindowMapsPenAndGeometryBackToItsLayout) {
+  TestWindow top;
+  lvtest::ChildWindow child(top, {100, 100, 200, 150}, 7);
+  top.GetWidget()->resize(1160, 640);
+  EXPECT_EQ(child.GetWidget()->geometry(), QRect(300, 200, 200, 100));
+  QTest::mouseClick(top.GetWidget()->windowHandle(), Qt::LeftButton, {}, QPoint(350, 260));
+  ASSERT_EQ(child.Count(lv::WM_LBUTTONDOWN), 1u);
+  EXPECT_EQ(lv::CPoint(child.Of(lv::WM_LBUTTONDOWN)[0].lParam), lv::CPoint(25, 30));
+  lv::CRect rc;
+  child.GetClientRect(&rc);
+  EXPECT_EQ(rc, lv::CRect(0, 0, 100, 50));
+  lv::CPoint p(10, 20);
+  child.ClientToScreen(&p);
+  top.ScreenToClient(&p);
+  EXPECT_EQ(p, lv::CPoint(110, 120));
+}
+
 TEST(KeyInput, KeyDownThenCharacterWithControlStateReadable) {
   Family f;
   f.child.SetFocus();

@@ -219,6 +219,36 @@ TEST_F(SiteListTest, ModifyKeepsPositionAndIndexAndDeleteActsOnlyOnASelection) {
   EXPECT_TRUE(script.Completed());
 }
 
+// Resized or maximised, the list is drawn scaled to the window, centred with
+// black beside it, and a click where Add is drawn is a tap on Add.
+TEST_F(SiteListTest, AResizedListScalesItsLayoutCentredAndAClickOnAddActs) {
+  FakeNetwork network(1);
+  CDlg_SiteList dlg(network, Store());
+  int opened = 0;
+  script.Run(dlg, {[&] {
+                     for (const QSize size : {QSize(960, 1392), QSize(1280, 1024)}) {
+                       dlg.GetWidget()->resize(size);
+                       const double s = std::min(size.width() / 480.0, size.height() / 696.0);
+                       const QPointF o = QPointF(size.width() - 480 * s, size.height() - 696 * s) / 2;
+                       const auto at = [&](double x, double y) { return (o + QPointF(x, y) * s).toPoint(); };
+                       const QRect connect(at(360, 590), at(480, 696) - QPoint(1, 1));
+                       EXPECT_EQ(W(dlg.Button(3))->geometry(), connect) << size.width();
+                       const QImage shot = lvtest::Grab(dlg.GetWidget());
+                       EXPECT_EQ(shot.copy(connect), lvtest::Grab(dlg.Button(3))) << size.width();
+                       for (const QPoint beside : {at(-2, 650), at(482, 650)})
+                         EXPECT_TRUE(!shot.rect().contains(beside) || shot.pixel(beside) == qRgb(0, 0, 0)) << beside.x();
+                       script.Inside(*dlg.RegDialog(), {[&] {
+                                       ++opened;
+                                       Tap(dlg.RegDialog()->CancelButton());
+                                     }});
+                       QTest::mouseClick(dlg.GetWidget()->windowHandle(), Qt::LeftButton, {}, at(60, 643));
+                     }
+                     CloseByCaption(dlg);
+                   }});
+  EXPECT_TRUE(script.Completed());
+  EXPECT_EQ(opened, 2);
+}
+
 TEST_F(SiteListTest, WithoutNetworkOneLineStandsForEverySiteAndSelectsSiteZero) {
   Seed({{0, "First", "h", 1, "u", ""}, {1, "Second", "h", 2, "u", ""}});
   FakeNetwork network(0);

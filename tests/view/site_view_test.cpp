@@ -15,6 +15,7 @@
 
 #include "controls/skin.h"
 #include "platform/core/resolver.h"
+#include "platform/ui/accessible.h"
 #include "platform/ui/window_api.h"
 #include "protocol/ids.h"
 #include "support_gui/test_window.h"
@@ -358,8 +359,17 @@ TEST(ViewAccessibility, ButtonsAndLabelsReadAsTheyShow) {
   dvrsim::Config cfg;
   cfg.channelCount = 4;
   ViewRig rig(cfg);
+  std::vector<QString> announced, shown;  // every status shown is announced as it shows
+  lv::SetAccessibleEventObserver([&](QAccessibleEvent* e) {
+    if (e->type() == QAccessible::Alert) announced.push_back(e->accessibleInterface()->text(QAccessible::Name));
+    if (e->type() == QAccessible::NameChanged && e->object() == rig.view.StatusLabel().GetWidget() &&
+        !e->accessibleInterface()->text(QAccessible::Name).isEmpty())
+      shown.push_back(e->accessibleInterface()->text(QAccessible::Name));
+  });
   rig.Run([&] {
     ASSERT_TRUE(rig.WaitStatusText(u"Receiving data"));
+    EXPECT_EQ(announced, shown);
+    EXPECT_EQ(shown.back(), QStringLiteral("Receiving data"));
     const auto read = [](HWND h) { return QAccessible::queryAccessibleInterface(lv::WidgetFromHandle(h)); };
     QAccessibleInterface* ch1 = read(rig.view.ChannelButton(0));
     QAccessibleInterface* ch6 = read(rig.view.ChannelButton(5));
@@ -374,6 +384,7 @@ TEST(ViewAccessibility, ButtonsAndLabelsReadAsTheyShow) {
     EXPECT_EQ(read(rig.view.StatusLabel().GetSafeHwnd())->text(QAccessible::Name), "Receiving data");
     EXPECT_EQ(read(rig.view.GetSafeHwnd())->text(QAccessible::Name), "Site View");
   });
+  lv::SetAccessibleEventObserver({});
 }
 
 TEST(ViewKeys, EnterAndEscapeNeverCloseTheView) {

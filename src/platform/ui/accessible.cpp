@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QPointer>
 #include <QWidget>
 #include <utility>
 #include <vector>
@@ -52,8 +53,9 @@ class WindowAccessible final : public QAccessibleWidget {
     }
     const HWND hwnd = HandleFromWidget(widget());
     if (!hwnd || !widget()->isEnabled()) return;
-    const LPARAM middle = MAKELPARAM(static_cast<unsigned>(widget()->width() / 2),
-                                     static_cast<unsigned>(widget()->height() / 2));
+    CRect client;
+    GetClientRect(hwnd, &client);
+    const LPARAM middle = MAKELPARAM(static_cast<unsigned>(client.right / 2), static_cast<unsigned>(client.bottom / 2));
     SendMessage(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, middle);
     if (IsWindow(hwnd)) SendMessage(hwnd, WM_LBUTTONUP, 0, middle);
   }
@@ -91,7 +93,11 @@ class ListItemAccessible final : public QAccessibleInterface {
     QWidget* w = WidgetFromHandle(m_list);
     CRect rc;
     if (!w || !detail::ListBoxLine(m_list, m_index, nullptr, &rc)) return {};
-    return QRect(w->mapToGlobal(QPoint(rc.left, rc.top)), QSize(rc.Width(), rc.Height()));
+    CPoint topLeft(rc.left, rc.top);
+    CPoint bottomRight(rc.right, rc.bottom);
+    ClientToScreen(m_list, &topLeft);
+    ClientToScreen(m_list, &bottomRight);
+    return QRect(QPoint(topLeft.x, topLeft.y), QPoint(bottomRight.x - 1, bottomRight.y - 1));
   }
   QAccessible::Role role() const override { return QAccessible::ListItem; }
 
@@ -109,7 +115,9 @@ class ListItemAccessible final : public QAccessibleInterface {
     s.selected = selected;
     s.focused = selected && w->hasFocus();
     s.disabled = !w->isEnabled();
-    s.invisible = !w->isVisible() || rc.bottom <= 0 || rc.top >= w->height();
+    CRect client;
+    GetClientRect(m_list, &client);
+    s.invisible = !w->isVisible() || rc.bottom <= 0 || rc.top >= client.bottom;
     s.offscreen = s.invisible;
     return s;
   }
@@ -160,6 +168,57 @@ class ListBoxAccessible final : public QAccessibleWidget {
   // Lines are read live by index, so an interface made for a line stays
   // right whatever the list does; they go with the list's interface.
   mutable std::vector<QAccessible::Id> m_items;
+};
+
+// An announcement: an alert object of a top-level window whose name is the
+// announced text. Qt hands no alert event to AT-SPI, but an alert that shows
+// is what screen readers there speak at once.
+class AlertAccessible final : public QAccessibleInterface {
+ public:
+  AlertAccessible(QWidget* window, QString text) : m_window(window), m_text(std::move(text)) {}
+
+  bool isValid() const override { return !m_window.isNull(); }
+  QObject* object() const override { return nullptr; }
+  QWindow* window() const override { return m_window ? m_window->windowHandle() : nullptr; }
+  QAccessibleInterface* parent() const override {
+    return m_window ? QAccessible::queryAccessibleInterface(m_window.data()) : nullptr;
+  }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int childCount() const override { return 0; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+  QAccessibleInterface* focusChild() const override { return nullptr; }
+  QString text(QAccessible::Text t) const override { return t == QAccessible::Name ? m_text : QString(); }
+  void setText(QAccessible::Text, const QString&) override {}
+  QRect rect() const override { return m_window ? QRect(m_window->mapToGlobal(QPoint()), m_window->size()) : QRect(); }
+  QAccessible::Role role() const override { return QAccessible::AlertMessage; }
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    s.invalid = m_window.isNull();
+    return s;
+  }
+
+ private:
+  QPointer<QWidget> m_window;
+  QString m_text;
+};
+
+// Keeps a window's latest announcement readable (screen readers ask for its
+// text after the event) until the next one or the window's end.
+class AlertKeeper final : public QObject {
+ public:
+  using QObject::QObject;
+  ~AlertKeeper() override { Replace(0, {}); }
+  void Replace(QAccessible::Id id, const QString& text) {
+    if (m_id) QAccessible::deleteAccessibleInterface(m_id);
+    m_id = id;
+    m_text = text;
+  }
+  const QString& Text() const { return m_text; }
+
+ private:
+  QAccessible::Id m_id = 0;
+  QString m_text;
 };
 
 AccessibleEventObserver& Observer() {
@@ -216,7 +275,27 @@ void AccessibleListSelection(HWND list, int index) {
   }
 }
 
+void AnnounceIn(QWidget* window, std::u16string_view text) {
+  if (!window) return;
+  AlertKeeper* keeper = nullptr;
+  for (QObject* child : window->children())
+    if (auto* k = dynamic_cast<AlertKeeper*>(child)) keeper = k;
+  if (!keeper) keeper = new AlertKeeper(window);  // owned by the window
+  const QString said = ToQt(text);
+  if (keeper->Text() == said) return;  // the same words again are no news
+  auto* alert = new AlertAccessible(window, said);
+  keeper->Replace(QAccessible::registerAccessibleInterface(alert), said);  // Qt's registry owns it
+  QAccessibleEvent shown(alert, QAccessible::ObjectShow);
+  Emit(&shown);
+  QAccessibleEvent event(alert, QAccessible::Alert);
+  Emit(&event);
+}
+
 }  // namespace detail
+
+void Announce(HWND hwnd, std::u16string_view text) {
+  if (QWidget* w = WidgetFromHandle(hwnd)) detail::AnnounceIn(w->window(), text);
+}
 
 void SetAccessibleName(HWND hwnd, std::u16string_view name) {
   if (QWidget* w = WidgetFromHandle(hwnd)) w->setAccessibleName(ToQt(name));

@@ -4,7 +4,8 @@
 // their caption, list boxes as lists whose items are their lines, "GrpBtn"
 // bitmap buttons as buttons (with a press action). Windows that show only a
 // picture get their spoken name from SetAccessibleName. Changes of a window's
-// text are announced (a name-changed event) without further calls.
+// text are told (a name-changed event) without further calls; what must be
+// spoken at once is announced with Announce.
 #include <functional>
 #include <string_view>
 
@@ -23,6 +24,11 @@ void SetAccessibleDescription(HWND hwnd, std::u16string_view text);
 // Announces that what the window shows has changed, so screen readers read it
 // again. SetWindowText does this itself; call it after changes made another way.
 void NotifyAccessibleChange(HWND hwnd);
+
+// Announces text to screen readers as it happens (a status change, a
+// message), whatever has the focus: an alert of the window's top-level
+// window whose name is the text. Does nothing for a handle that names no window.
+void Announce(HWND hwnd, std::u16string_view text);
 
 // Every event this layer hands to Qt is also shown to the observer (an empty
 // function removes it). Qt passes events on only while a screen reader

@@ -4,7 +4,9 @@
 #include <QCursor>
 #include <QMessageBox>
 #include <QThread>
+#include <QTimer>
 
+#include "platform/ui/layout_scale.h"
 #include "platform/ui/window_host.h"
 #include "platform/ui/window_internal.h"
 
@@ -74,23 +76,30 @@ bool IsWindowEnabled(HWND hwnd) {
 }
 
 bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint) {
-  QWidget* w = WidgetOf(hwnd);
-  if (!w) return false;
+  WindowHostBase* host = HostOf(hwnd);
+  if (!host) return false;
+  QWidget* w = host->Widget();
   if (w->isWindow()) {
     w->move(x, y);
     w->resize(width, height);
-  } else {
-    w->setGeometry(x, y, width, height);
   }
+  host->SetLayoutRect(CRect(x, y, x + width, y + height));
   if (repaint) InvalidateRect(hwnd, nullptr, true);
   return true;
 }
 
 bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
-  QWidget* w = WidgetOf(hwnd);
-  if (!w) return false;
-  if (!(flags & SWP_NOMOVE)) w->move(x, y);
-  if (!(flags & SWP_NOSIZE)) w->resize(cx, cy);
+  WindowHostBase* host = HostOf(hwnd);
+  if (!host) return false;
+  QWidget* w = host->Widget();
+  CRect rc = host->LayoutRect();
+  if (!(flags & SWP_NOMOVE)) rc = CRect(x, y, x + rc.Width(), y + rc.Height());
+  if (!(flags & SWP_NOSIZE)) rc = CRect(rc.left, rc.top, rc.left + cx, rc.top + cy);
+  if (w->isWindow()) {
+    if (!(flags & SWP_NOMOVE)) w->move(x, y);
+    if (!(flags & SWP_NOSIZE)) w->resize(cx, cy);
+  }
+  host->SetLayoutRect(rc);
   if (!(flags & SWP_NOZORDER) && (insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST)) w->raise();
   if (flags & SWP_SHOWWINDOW) ShowWindow(hwnd, SW_SHOW);
   if (flags & SWP_HIDEWINDOW) ShowWindow(hwnd, SW_HIDE);
@@ -98,33 +107,42 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
 }
 
 bool GetClientRect(HWND hwnd, CRect* rc) {
-  QWidget* w = WidgetOf(hwnd);
-  if (!w || !rc) return false;
-  *rc = CRect(0, 0, w->width(), w->height());
+  WindowHostBase* host = HostOf(hwnd);
+  if (!host || !rc) return false;
+  *rc = CRect(0, 0, host->LayoutRect().Width(), host->LayoutRect().Height());
   return true;
 }
 
 bool GetWindowRect(HWND hwnd, CRect* rc) {
-  QWidget* w = WidgetOf(hwnd);
-  if (!w || !rc) return false;
-  const QRect r = w->isWindow() ? w->frameGeometry() : QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
-  *rc = CRect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height());
+  WindowHostBase* host = HostOf(hwnd);
+  if (!host || !rc) return false;
+  if (host->Widget()->isWindow()) {
+    const QRect r = host->Widget()->frameGeometry();
+    *rc = CRect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height());
+    return true;
+  }
+  // A child's corners in the screen coordinates ScreenToClient takes back.
+  CPoint topLeft(0, 0);
+  CPoint bottomRight(host->LayoutRect().Width(), host->LayoutRect().Height());
+  ClientToScreen(hwnd, &topLeft);
+  ClientToScreen(hwnd, &bottomRight);
+  *rc = CRect(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
   return true;
 }
 
 bool ClientToScreen(HWND hwnd, CPoint* pt) {
-  QWidget* w = WidgetOf(hwnd);
-  if (!w || !pt) return false;
-  const QPoint p = w->mapToGlobal(QPoint(pt->x, pt->y));
+  WindowHostBase* host = HostOf(hwnd);
+  if (!host || !pt) return false;
+  const QPointF local = detail::LayoutTransform(*host).map(QPointF(pt->x, pt->y));
+  const QPoint p = host->Widget()->mapToGlobal(local).toPoint();
   *pt = CPoint(p.x(), p.y());
   return true;
 }
 
 bool ScreenToClient(HWND hwnd, CPoint* pt) {
-  QWidget* w = WidgetOf(hwnd);
-  if (!w || !pt) return false;
-  const QPoint p = w->mapFromGlobal(QPoint(pt->x, pt->y));
-  *pt = CPoint(p.x(), p.y());
+  WindowHostBase* host = HostOf(hwnd);
+  if (!host || !pt) return false;
+  *pt = detail::WidgetToLayout(*host, host->Widget()->mapFromGlobal(QPointF(pt->x, pt->y)));
   return true;
 }
 
@@ -266,6 +284,8 @@ bool UpdateWindow(HWND hwnd) {
 int MessageBox(HWND owner, std::u16string_view text, std::u16string_view caption) {
   const auto toQt = [](std::u16string_view s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); };
   QMessageBox box(QMessageBox::NoIcon, toQt(caption), toQt(text), QMessageBox::Ok, WidgetOf(owner));
+  // Spoken as soon as the box shows, wherever the focus is.
+  QTimer::singleShot(0, &box, [&box, text] { detail::AnnounceIn(&box, text); });
   box.exec();
   return IDOK;
 }

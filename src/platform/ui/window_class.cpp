@@ -160,7 +160,7 @@ HWND detail::CreateWindowFor(CWnd* wnd, DWORD exStyle, std::u16string_view class
   WindowHostBase* host = WindowHostBase::FromWidget(widget.get());
   const HWND hwnd = host->Handle();
   if (child) {
-    widget->setGeometry(x, y, width, height);
+    host->SetLayoutRect(CRect(x, y, x + width, y + height));
   } else {
     // A top-level window; an owner, if given, keeps it as a Qt parent.
     Qt::WindowFlags flags = parentWidget ? Qt::Dialog : Qt::Window;
@@ -169,6 +169,7 @@ HWND detail::CreateWindowFor(CWnd* wnd, DWORD exStyle, std::u16string_view class
     widget->setWindowTitle(QString::fromUtf16(windowName.data(), static_cast<qsizetype>(windowName.size())));
     widget->move(x, y);
     widget->resize(width, height);
+    host->SetLayoutRect(CRect(0, 0, width, height));
   }
   if (style & WS_DISABLED) widget->setEnabled(false);
 

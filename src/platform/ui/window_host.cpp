@@ -17,6 +17,7 @@
 #include "platform/core/message_target.h"
 #include "platform/ui/accessible.h"
 #include "platform/ui/dc.h"
+#include "platform/ui/layout_scale.h"
 #include "platform/ui/window_internal.h"
 #include "platform/ui/wnd.h"
 
@@ -83,11 +84,22 @@ struct WindowHostBase::InputContext {
 };
 
 struct WindowHostBase::PaintContext {
-  QWidget* widget;
+  WindowHostBase* host;
   QRegion region;
   std::optional<QPainter> painter;
+  // The painter draws in layout coordinates. A scaled top-level window
+  // first fills what its content leaves free around it.
   QPainter* Get() {
-    if (!painter) painter.emplace(widget);
+    if (painter) return &*painter;
+    painter.emplace(host->m_widget);
+    const QTransform t = detail::LayoutTransform(*host);
+    if (t.isIdentity()) return &*painter;
+    if (host->m_widget->isWindow()) {
+      for (const QRect& r : region - detail::ContentRect(*host)) painter->fillRect(r, Qt::black);
+      painter->setClipRect(detail::ContentRect(*host));
+    }
+    painter->setTransform(t);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
     return &*painter;
   }
 };
@@ -170,9 +182,23 @@ void WindowHostBase::SetText(std::u16string_view text) {
   m_proc->OnTextChanged(m_hwnd);
 }
 
+void WindowHostBase::SetLayoutRect(const CRect& rc) {
+  m_layout = m_widget->isWindow() ? CRect(0, 0, rc.Width(), rc.Height()) : rc;
+  detail::PlaceWindow(*this);
+  // A hidden widget hears of its new size when it is shown.
+  if (m_widget->isVisible()) SendSizeIfChanged();
+}
+
+void WindowHostBase::SendSizeIfChanged() {
+  const CSize size{m_layout.Width(), m_layout.Height()};
+  if (m_sizeSent == size) return;
+  m_sizeSent = size;
+  Send(WM_SIZE, SIZE_RESTORED, MAKELPARAM(static_cast<unsigned>(size.cx), static_cast<unsigned>(size.cy)));
+}
+
 void WindowHostBase::SetFont(const CFont& font, bool redraw) {
   m_font = font;
-  m_widget->setFont(font.Font());
+  m_widget->setFont(IsNative() ? detail::ScaledFont(*this, font.Font()) : font.Font());
   if (redraw) m_widget->update();
 }
 
@@ -199,13 +225,15 @@ void WindowHostBase::Invalidate(const CRect* rc, bool erase) {
   } else if (!m_erasePending) {
     m_skipErase = true;
   }
-  if (rc) m_widget->update(QRect(rc->left, rc->top, rc->Width(), rc->Height()));
+  if (rc) m_widget->update(detail::LayoutToWidget(*this, *rc));
   else m_widget->update();
 }
 
 QPainter* WindowHostBase::BeginPaint() { return m_paint ? m_paint->Get() : nullptr; }
 
-QRegion WindowHostBase::PaintRegion() const { return m_paint ? m_paint->region : QRegion(); }
+QRegion WindowHostBase::PaintRegion() const {
+  return m_paint ? detail::WidgetToLayout(*this, m_paint->region) : QRegion();
+}
 
 bool WindowHostBase::HandleEvent(QEvent* e) {
   if (m_destroyed) {
@@ -258,7 +286,13 @@ bool WindowHostBase::HandleEvent(QEvent* e) {
       if (m_widget->isWindow()) Send(WM_ACTIVATE, e->type() == QEvent::WindowActivate ? WA_ACTIVE : WA_INACTIVE, 0);
       return false;
     case QEvent::Resize:
-      Send(WM_SIZE, SIZE_RESTORED, MAKELPARAM(m_widget->width(), m_widget->height()));
+      // A top-level window resized by the user keeps its layout: its
+      // content is placed anew at the new scale.
+      if (m_widget->isWindow()) {
+        detail::PlaceChildren(*this);
+        m_widget->update();
+      }
+      SendSizeIfChanged();
       return false;
     default:
       return false;
@@ -277,15 +311,15 @@ bool WindowHostBase::HandleMouse(QMouseEvent* e) {
     return !IsNative();
   }
   const UINT msg = move ? WM_MOUSEMOVE : e->type() == QEvent::MouseButtonRelease ? WM_LBUTTONUP : WM_LBUTTONDOWN;
-  QPoint pos = e->position().toPoint();
+  CPoint pos = detail::WidgetToLayout(*this, e->position());
   WindowHostBase* target = this;
   // The pen capture sends all pen input to its window, in its coordinates.
   if (WindowHostBase* capture = FromHandle(detail::CaptureWindow()); capture && capture != this) {
-    pos = capture->m_widget->mapFromGlobal(m_widget->mapToGlobal(pos));
+    pos = detail::WidgetToLayout(*capture, capture->m_widget->mapFromGlobal(m_widget->mapToGlobal(e->position())));
     target = capture;
   }
   const WPARAM keys = (e->buttons() & Qt::LeftButton) ? MK_LBUTTON : 0;
-  MSG m{target->m_hwnd, msg, keys, MAKELPARAM(static_cast<unsigned>(pos.x()), static_cast<unsigned>(pos.y()))};
+  MSG m{target->m_hwnd, msg, keys, MAKELPARAM(static_cast<unsigned>(pos.x), static_cast<unsigned>(pos.y))};
 
   InputContext ctx;
   InputContext* saved = std::exchange(target->m_input, &ctx);
@@ -355,7 +389,7 @@ bool WindowHostBase::HandleFocus(QEvent* e) {
 }
 
 bool WindowHostBase::HandlePaint(QEvent* e) {
-  PaintContext paint{m_widget, static_cast<QPaintEvent*>(e)->region(), std::nullopt};
+  PaintContext paint{this, static_cast<QPaintEvent*>(e)->region(), std::nullopt};
   PaintContext* savedPaint = std::exchange(m_paint, &paint);
   InputContext ctx;
   InputContext* savedInput = std::exchange(m_input, &ctx);
@@ -363,6 +397,8 @@ bool WindowHostBase::HandlePaint(QEvent* e) {
   m_erasePending = false;
   {
     detail::DispatchScope scope(m_widget);
+    // A scaled window's margins are filled with its first painter.
+    if (!IsNative() && m_widget->isWindow() && !detail::LayoutTransform(*this).isIdentity()) paint.Get();
     if (erase && !IsNative()) {
       CDC dc(paint.Get());
       Send(WM_ERASEBKGND, reinterpret_cast<WPARAM>(&dc), 0);

@@ -72,6 +72,12 @@ class WindowHostBase {
   void SetFont(const CFont& font, bool redraw);
   CFont Font() const { return m_font; }
 
+  // The window's rectangle in its parent's layout coordinates; a top-level
+  // window's is its layout size at 0,0. The widget shows it scaled to the
+  // top-level window's real size (layout_scale.h); messages see layout units.
+  const CRect& LayoutRect() const { return m_layout; }
+  void SetLayoutRect(const CRect& rc);
+
   UINT_PTR SetTimer(UINT_PTR id, UINT elapseMs);
   bool KillTimer(UINT_PTR id);
 
@@ -81,7 +87,7 @@ class WindowHostBase {
   // The painter of the paint in progress (created on first use), or nullptr
   // outside WM_PAINT / WM_ERASEBKGND.
   QPainter* BeginPaint();
-  // The region being painted (empty outside a paint).
+  // The region being painted, in layout coordinates (empty outside a paint).
   QRegion PaintRegion() const;
 
   // Runs the window's end: WM_DESTROY, its children's ends, WM_NCDESTROY,
@@ -105,6 +111,7 @@ class WindowHostBase {
   bool HandlePaint(QEvent* e);
   bool HandleClose(QEvent* e);
   bool WalkPreTranslate(MSG* msg);
+  void SendSizeIfChanged();
   bool IsNative() const { return m_class->kind != HostKind::Plain; }
 
   QWidget* m_widget;
@@ -116,6 +123,8 @@ class WindowHostBase {
   DWORD m_exStyle;
   std::u16string m_text;
   CFont m_font;
+  CRect m_layout;
+  CSize m_sizeSent{-1, -1};  // the size the last WM_SIZE carried
   CWnd* m_attached = nullptr;
   std::map<UINT_PTR, int> m_timers;  // window timer id -> Qt timer id
   bool m_skipErase = false;

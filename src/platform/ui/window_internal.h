@@ -64,6 +64,8 @@ int ListBoxSelection(HWND list);
 void EnsureAccessibility();
 void AccessibleListChanged(HWND list);
 void AccessibleListSelection(HWND list, int index);
+// Announces text as an alert of window (any top-level widget, e.g. a message box).
+void AnnounceIn(QWidget* window, std::u16string_view text);
 
 // Creates a window with wnd (may be nullptr) attached before WM_CREATE.
 HWND CreateWindowFor(CWnd* wnd, DWORD exStyle, std::u16string_view className, std::u16string_view windowName,
