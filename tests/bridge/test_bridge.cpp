@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -561,6 +562,13 @@ TEST(BridgeText, LoopbackAddressesAndLogLines) {
   const std::string stamped = LogLine("site down", false, when);
   EXPECT_TRUE(std::regex_match(stamped, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.042 lorventa-bridge: site down\n)")))
       << stamped;
+  EXPECT_FALSE(StderrIsJournal(nullptr));
+  EXPECT_FALSE(StderrIsJournal(""));
+  struct stat st{};
+  ASSERT_EQ(fstat(2, &st), 0);
+  const std::string mine = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  EXPECT_TRUE(StderrIsJournal(mine.c_str()));
+  EXPECT_FALSE(StderrIsJournal((std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino + 1)).c_str()));
   EXPECT_EQ(HttpDate(std::chrono::system_clock::from_time_t(1700000000)), "Tue, 14 Nov 2023 22:13:20 GMT");
   EXPECT_EQ(TimestampText(when), "1700000000.042000");
 }

@@ -125,7 +125,10 @@ async function refresh(){
     next.busy=true;next.last=performance.now();
     try{
       const r=await fetch(next.dataset.snap,{cache:'no-store'});
-      if(r.ok){const img=next.querySelector('img'),old=img.src,url=URL.createObjectURL(await r.blob());
+      const img=next.querySelector('img');
+      // A picture the bridge calls too old stays, dimmed; the caption says why.
+      img.style.opacity=r.ok?1:.4;
+      if(r.ok){const old=img.src,url=URL.createObjectURL(await r.blob());
         img.onload=()=>{if(old.startsWith('blob:'))URL.revokeObjectURL(old);};img.src=url;}
       else await r.arrayBuffer();
     }catch(e){await sleep(1000);}

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <sys/stat.h>
 
 namespace lvbridge {
 
@@ -24,8 +25,15 @@ std::string LogLine(std::string_view text, bool journalStamps, std::chrono::syst
   return line;
 }
 
+bool StderrIsJournal(const char* journalStream) {
+  unsigned long long device = 0, inode = 0;
+  struct stat st{};
+  return journalStream && std::sscanf(journalStream, "%llu:%llu", &device, &inode) == 2 && fstat(2, &st) == 0 &&
+         static_cast<unsigned long long>(st.st_dev) == device && static_cast<unsigned long long>(st.st_ino) == inode;
+}
+
 void Log(std::string_view text) {
-  static const bool journal = std::getenv("JOURNAL_STREAM") != nullptr;
+  static const bool journal = StderrIsJournal(std::getenv("JOURNAL_STREAM"));
   const std::string line = LogLine(text, journal, std::chrono::system_clock::now());
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
