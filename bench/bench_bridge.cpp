@@ -223,11 +223,13 @@ std::vector<double> SlowViewerAges(int port, const SendTimes* times, int bytesPe
   return ages;
 }
 
-// count stream requests at once, each from an address of its own: how many
-// got 200, 503 and nothing (reset or no answer within 5 s).
-void Burst(int port, int count) {
+// count stream requests at once, each from an address of its own, sent
+// delayMs after all connected: how many got 200, 503 and nothing (reset or
+// no answer within 5 s).
+void Burst(int port, int count, int delayMs) {
   std::vector<int> fds;
   for (int i = 0; i < count; ++i) fds.push_back(ConnectFrom(port, 0x7F000002u + static_cast<std::uint32_t>(i)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
   const std::string request = "GET /sites/bench/channels/1/stream.mjpeg HTTP/1.1\r\nHost: x\r\n\r\n";
   for (const int fd : fds)
     if (fd >= 0) send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -247,8 +249,9 @@ void Burst(int port, int count) {
     else if (head.find(" 503 ") != std::string::npos) ++busy;
     else ++none;
   }
-  std::printf("burst of %d stream requests: %d served, %d answered 503, %d reset or unanswered\n", count, ok, busy,
-              none);
+  std::printf("burst of %d stream requests (sent %d ms after connecting): %d served, %d answered 503, %d reset or "
+              "unanswered\n",
+              count, delayMs, ok, busy, none);
   std::fflush(stdout);
   for (const int fd : fds)
     if (fd >= 0) close(fd);
@@ -343,7 +346,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   lvbridge::Bridge bridge({{"bench", "127.0.0.1", sim.port, "admin", "1234"}}, lvbridge::Timing{});
-  lvbridge::HttpServer server(bridge, lvbridge::ServerOptions{"127.0.0.1", 0, "", 64, 32, 10000});
+  lvbridge::HttpServer server(bridge, lvbridge::ServerOptions{"127.0.0.1", 0, "", 64, 0, 10000});
   std::string error;
   if (!server.Start(&error)) {
     std::fprintf(stderr, "bench_bridge: %s\n", error.c_str());
@@ -436,9 +439,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   Pump(500);
-  for (const int count : {72, 100}) {
-    WhilePumping([&] { Burst(server.Port(), count); });
-    Pump(1000);
+  for (const int delayMs : {0, 500}) {
+    for (const int count : {72, 100}) {
+      WhilePumping([&] { Burst(server.Port(), count, delayMs); });
+      Pump(1000);
+    }
   }
   {
     lvbridge::ServerOptions guarded{"127.0.0.1", 0, "bench-token", 64};
