@@ -9,14 +9,17 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <thread>
 #include <utility>
 
 namespace lvbridgetest {
 
-HttpConnection::HttpConnection(int port, int rcvbuf) {
+HttpConnection::HttpConnection(int port, int rcvbuf, const char* from) {
   m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (rcvbuf > 0) setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
   sockaddr_in a{};
+  a.sin_family = AF_INET;
+  if (from && inet_pton(AF_INET, from, &a.sin_addr) == 1) bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<std::uint16_t>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -49,10 +52,22 @@ bool HttpConnection::Fill(int timeoutMs) {
   pollfd p{m_fd, POLLIN, 0};
   if (poll(&p, 1, timeoutMs) <= 0) return false;
   char chunk[65536];
-  const ssize_t n = recv(m_fd, chunk, sizeof chunk, 0);
+  // Paced: a twentieth of a second's worth, then the rest of that twentieth.
+  const std::size_t most = m_pace > 0 ? static_cast<std::size_t>(m_pace / 20) : sizeof chunk;
+  if (m_pace > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const ssize_t n = recv(m_fd, chunk, std::min(most, sizeof chunk), 0);
+  if (n <= 0) m_closed = true;
   if (n <= 0) return false;
   m_buffer.append(chunk, static_cast<std::size_t>(n));
   return true;
+}
+
+bool HttpConnection::PeerClosed() {
+  if (m_fd < 0 || m_closed) return true;
+  pollfd p{m_fd, POLLIN | POLLRDHUP, 0};
+  char c;
+  if (poll(&p, 1, 0) > 0 && recv(m_fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) m_closed = true;
+  return m_closed;
 }
 
 bool HttpConnection::ReadLine(std::string* line, int timeoutMs) {

@@ -14,8 +14,9 @@ struct Response {
 
 class HttpConnection {
  public:
-  // rcvbuf > 0 shrinks the socket's receive buffer before connecting.
-  explicit HttpConnection(int port, int rcvbuf = 0);
+  // rcvbuf > 0 shrinks the socket's receive buffer before connecting; from
+  // (an address of 127.0.0.0/8) is the client's address.
+  explicit HttpConnection(int port, int rcvbuf = 0, const char* from = nullptr);
   ~HttpConnection();
   HttpConnection(const HttpConnection&) = delete;
   HttpConnection& operator=(const HttpConnection&) = delete;
@@ -35,12 +36,18 @@ class HttpConnection {
   // Exactly n bytes; false on timeout or close.
   bool ReadExact(std::size_t n, std::string* out, int timeoutMs);
   int Fd() const { return m_fd; }
+  // True once the server closed or reset the connection.
+  bool PeerClosed();
+  // From now on reads at most bytesPerSecond.
+  void Pace(int bytesPerSecond) { m_pace = bytesPerSecond; }
 
  private:
   bool Fill(int timeoutMs);
   bool ReadLine(std::string* line, int timeoutMs);
   bool ReadHeaders(std::map<std::string, std::string>* headers, int timeoutMs);
   int m_fd = -1;
+  int m_pace = 0;
+  bool m_closed = false;
   std::string m_buffer;
 };
 

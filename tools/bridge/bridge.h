@@ -21,8 +21,9 @@ class Bridge {
   Bridge& operator=(const Bridge&) = delete;
 
   // The feed of a site's channel (1-based), or null when there is no such
-  // site, the channel is outside 1..16, or a login showed it has no camera.
-  ChannelFeed* Find(std::string_view site, int channel) const;
+  // site, the channel is outside 1..16, or a login showed it has no camera
+  // (then *why says so).
+  ChannelFeed* Find(std::string_view site, int channel, std::string* why = nullptr) const;
   const Timing& timing() const { return m_timing; }
 
   std::string StatusJson() const;

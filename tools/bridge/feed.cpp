@@ -1,9 +1,9 @@
 #include "feed.h"
 
 #include "bridge.h"
+#include "log.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/core/async_socket.h"
 #include "platform/core/sync.h"
@@ -26,6 +26,13 @@ std::int64_t Nanos(Clock::time_point t) {
 std::string Seconds(int ms) { return OneDecimal(ms / 1000.0) + " s"; }
 
 }  // namespace
+
+std::string SiteInfo::LoginRefusal(Clock::time_point now) const {
+  const std::int64_t left = loginRefusedUntilNs.load() - Nanos(now);
+  if (left <= 0) return {};
+  return "The DVR refused the login (user or password); no new login for " +
+         std::to_string((left + 999999999) / 1000000000) + " s";
+}
 
 ChannelFeed::ChannelFeed(const SiteConfig& site, std::shared_ptr<SiteInfo> info, int channel, const Timing& timing)
     : m_site(site),
@@ -118,18 +125,23 @@ void ChannelFeed::OnMessage(std::uint32_t msg, lv::WPARAM wParam, lv::LPARAM lPa
     case lv::WM_DVR_CLOSE_SOCKET: return Fail("Link lost");
     case lv::WM_DVR_REPLAY_LOGIN: {
       if (m_phase != Phase::LoggingIn) return;
-      if (result != lv::kResultOk) return Fail("Login refused");
+      if (result != lv::kResultOk) {
+        // Trying again soon could lock the account: every channel of the site waits.
+        m_info->loginRefusedUntilNs = Nanos(Clock::now() + std::chrono::milliseconds(m_timing.loginRetryMs));
+        return Fail("Login refused", m_timing.loginRetryMs);
+      }
       m_info->cameraMask = m_session->CameraMask();
       m_info->channelCount = m_session->ChannelCount();
+      if (!m_session->HasCamera(m_channel)) return EndViewers("No camera on channel " + std::to_string(m_channel + 1));
       m_session->OpenChannel(static_cast<std::uint8_t>(m_channel));
       Enter(Phase::Opening, "Opening channel");
       return;
     }
     case lv::WM_DVR_RESP_CH_OPEN:
       if (m_phase != Phase::Opening) return;
-      if (result != lv::kResultOk)
-        return Fail(lv::ResultReason(result) == lv::kReasonNoPermission ? "No permission for this channel"
-                                                                        : "No camera on this channel");
+      if (result != lv::kResultOk && lv::ResultReason(result) == lv::kReasonNoPermission)
+        return Fail("No permission for this channel");
+      if (result != lv::kResultOk) return EndViewers("No camera on channel " + std::to_string(m_channel + 1));
       Enter(Phase::Streaming, "Streaming");
       return;
     case lv::WM_DVR_RESP_CH_CLOSE:
@@ -152,6 +164,16 @@ void ChannelFeed::GraceOver() {
 }
 
 void ChannelFeed::Connect() {
+  const std::int64_t refusedFor = m_info->loginRefusedUntilNs.load() - Nanos(Clock::now());
+  if (refusedFor > 0) {
+    // Another channel's login was refused: this one waits as long.
+    const int delay = static_cast<int>(refusedFor / 1000000) + 1;
+    if (m_session) m_session->Disconnect();
+    m_watchdog.stop();
+    Enter(Phase::Waiting, "Login refused; next login in " + Seconds(delay));
+    m_retryTimer.start(delay);
+    return;
+  }
   if (m_phase == Phase::Waiting) ++m_reconnects;
   if (!m_session) {
     m_session = std::make_unique<lv::CDvrSession>(m_window.Handle());
@@ -165,7 +187,7 @@ void ChannelFeed::Connect() {
   if (!m_session->TryConnect_DVR()) Fail("Address lookup failed");
 }
 
-void ChannelFeed::Fail(const std::string& reason) {
+void ChannelFeed::Fail(const std::string& reason, int delayMs) {
   m_session->Disconnect();
   if (m_picturesThisAttempt.load() > 0) m_failures = 0;
   ++m_failures;
@@ -176,11 +198,12 @@ void ChannelFeed::Fail(const std::string& reason) {
   // Up to a fifth either way, so bridges (and channels) that lost the same DVR
   // do not all knock again at the same moment.
   std::uniform_real_distribution<double> jitter(0.8, 1.2);
-  const int delay = static_cast<int>(std::min<double>(base * jitter(m_random), m_timing.backoffMaxMs));
+  const int delay =
+      delayMs >= 0 ? delayMs : static_cast<int>(std::min<double>(base * jitter(m_random), m_timing.backoffMaxMs));
   m_watchdog.stop();
   Enter(Phase::Waiting, reason + "; reconnecting in " + Seconds(delay));
-  std::fprintf(stderr, "lorventa-bridge: %s channel %d: %s; reconnecting in %s\n", m_site.name.c_str(),
-               m_channel + 1, reason.c_str(), Seconds(delay).c_str());
+  Log(m_site.name + " channel " + std::to_string(m_channel + 1) + ": " + reason + "; reconnecting in " +
+      Seconds(delay));
   m_retryTimer.start(delay);
 }
 
@@ -196,6 +219,13 @@ void ChannelFeed::Close(const std::string& text) {
     m_arrivals.clear();
   }
   Enter(Phase::Idle, text);
+}
+
+void ChannelFeed::EndViewers(const std::string& reason) {
+  Close(reason);
+  Log(m_site.name + ": " + reason + "; its viewers are ended");
+  m_ends.fetch_add(1);
+  Wake();
 }
 
 void ChannelFeed::Shutdown() {
@@ -256,6 +286,7 @@ void ChannelFeed::Publish(lv::FrameRef frame) {
   auto picture = std::make_shared<Picture>();
   picture->frame = std::move(frame);
   picture->arrived = Clock::now();
+  picture->wallArrived = std::chrono::system_clock::now();
   m_lastPictureNs = Nanos(picture->arrived);
   ++m_picturesThisAttempt;
   {

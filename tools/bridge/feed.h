@@ -36,6 +36,8 @@ struct Timing {
   int stallMs = 5000;         // no progress (connect, login, open, picture) this long: reconnect
   int graceMs = 10000;        // a session stays open this long after its last viewer left
   int snapshotWaitMs = 10000; // a snapshot waits this long for the first picture
+  int loginRetryMs = 300000;  // after a refused login no session of the site logs in for this long
+  int staleMs = 10000;        // a snapshot older than this is refused unless asked for as stale
 };
 
 // Where a site is and how to log in. The password is kept for the session only.
@@ -51,6 +53,12 @@ struct SiteConfig {
 struct SiteInfo {
   std::atomic<int> channelCount{0};        // 0 until a login reply came
   std::atomic<std::uint32_t> cameraMask{0};  // bit i = channel i has a camera
+  // Steady-clock nanoseconds until which no session of the site logs in
+  // again: a DVR may lock an account that keeps trying a wrong password.
+  std::atomic<std::int64_t> loginRefusedUntilNs{0};
+
+  // Why the site takes no viewers now ("" when it does), and for how long.
+  std::string LoginRefusal(Clock::time_point now) const;
 };
 
 // One picture as the DVR sent it: the JPEG stays in the received message.
@@ -58,6 +66,7 @@ struct Picture {
   lv::FrameRef frame;
   std::uint64_t sequence = 0;  // 1 for the feed's first picture, then +1
   Clock::time_point arrived;
+  std::chrono::system_clock::time_point wallArrived;  // for clients: X-Timestamp, Last-Modified
   const std::uint8_t* data() const { return frame->data; }
   std::size_t size() const { return frame->size; }
 };
@@ -87,6 +96,11 @@ class ChannelFeed {
   std::shared_ptr<const Picture> WaitNewer(std::uint64_t afterSequence, std::chrono::milliseconds timeout);
   // Any thread: releases every WaitNewer caller (shutdown).
   void Wake();
+  // Counts the times the feed ended its viewers (a login showed the channel
+  // has no camera): a viewer that saw the count change is done.
+  std::uint64_t Ends() const { return m_ends.load(); }
+  // Why the site takes no viewers now; "" when it does.
+  std::string LoginRefusal() const { return m_info->LoginRefusal(Clock::now()); }
   FeedStatus Status() const;
   int Channel() const { return m_channel; }
 
@@ -100,8 +114,10 @@ class ChannelFeed {
   void Demand();
   void GraceOver();
   void Connect();
-  void Fail(const std::string& reason);
+  // Waits delayMs before the next attempt; the backoff's time when negative.
+  void Fail(const std::string& reason, int delayMs = -1);
   void Close(const std::string& text);
+  void EndViewers(const std::string& reason);
   void Watchdog();
   void Enter(Phase phase, const std::string& text);
   void StartPump();
@@ -131,6 +147,7 @@ class ChannelFeed {
   std::atomic<bool> m_pumpStop{true};
   std::atomic<std::int64_t> m_lastPictureNs{0};  // steady clock, for the watchdog
   std::atomic<int> m_picturesThisAttempt{0};
+  std::atomic<std::uint64_t> m_ends{0};
 
   // Guards the newest picture, the arrival times and the status text.
   mutable std::mutex m_mutex;

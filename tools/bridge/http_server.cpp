@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
-#include <poll.h>
+#include <strings.h>
 
 #include <chrono>
 #include <cstring>
@@ -12,13 +12,15 @@
 namespace lvbridge {
 namespace {
 
-using namespace std::chrono_literals;
-
 constexpr std::size_t kConnectionMemory = 64 * 1024;  // request line and headers must fit; also the write buffer
 constexpr unsigned kIdleTimeoutS = 30;                // a client that sends nothing this long is dropped
-constexpr unsigned kStreamTimeoutS = 60;              // a stream client that reads nothing this long is dropped
 constexpr std::size_t kStreamBlock = 32 * 1024;
-constexpr auto kStreamPoll = 250ms;                   // how often a waiting stream looks at the stop flag
+
+MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
+  const MHD_Result queued = MHD_queue_response(connection, status, response);
+  MHD_destroy_response(response);
+  return queued;
+}
 
 MHD_Result Send(MHD_Connection* connection, unsigned status, const std::string& body, const char* type,
                 const char* extraName = nullptr, const char* extraValue = nullptr) {
@@ -28,9 +30,7 @@ MHD_Result Send(MHD_Connection* connection, unsigned status, const std::string& 
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
   MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
   if (extraName) MHD_add_response_header(response, extraName, extraValue);
-  const MHD_Result queued = MHD_queue_response(connection, status, response);
-  MHD_destroy_response(response);
-  return queued;
+  return Queue(connection, status, response);
 }
 
 MHD_Result SendText(MHD_Connection* connection, unsigned status, const std::string& text,
@@ -38,90 +38,38 @@ MHD_Result SendText(MHD_Connection* connection, unsigned status, const std::stri
   return Send(connection, status, text + "\n", "text/plain; charset=utf-8", extraName, extraValue);
 }
 
-// One viewer's stream: the picture being written and how far.
-struct Stream {
-  HttpServer* server;
-  ChannelFeed* feed;
-  MHD_Connection* connection = nullptr;
-  int fd = -1;  // the client's socket, only to notice that it has gone
-  std::uint64_t lastSequence = 0;
-  std::shared_ptr<const Picture> picture;
-  std::string head;
-  std::size_t offset = 0;  // into head + picture + "\r\n"
-
-  Stream(HttpServer* s, ChannelFeed* f) : server(s), feed(f) { feed->Subscribe(); }
-  ~Stream() { feed->Unsubscribe(); }
-  Stream(const Stream&) = delete;
-  Stream& operator=(const Stream&) = delete;
-};
-
-bool ClientGone(int fd) {
-  pollfd p{fd, POLLRDHUP, 0};
-  return fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
-}
-
 ssize_t ReadStream(void* cls, std::uint64_t, char* buf, std::size_t max) {
-  auto* s = static_cast<Stream*>(cls);
-  if (!s->picture) {
-    if (s->server->Stopping()) return MHD_CONTENT_READER_END_OF_STREAM;
-    // A viewer that was busy writing skips every picture but the newest.
-    s->picture = s->feed->WaitNewer(s->lastSequence, kStreamPoll);
-    if (!s->picture) {
-      if (s->server->Stopping()) return MHD_CONTENT_READER_END_OF_STREAM;
-      // While no picture comes (the DVR is away) nothing is written, so a
-      // viewer that left would still count and keep the session.
-      if (ClientGone(s->fd)) return MHD_CONTENT_READER_END_WITH_ERROR;
-      // Waiting for the DVR is not the client's idleness: restart its timeout,
-      // which then only ends a client that stops reading.
-      MHD_set_connection_option(s->connection, MHD_CONNECTION_OPTION_TIMEOUT, 0u);
-      MHD_set_connection_option(s->connection, MHD_CONNECTION_OPTION_TIMEOUT, kStreamTimeoutS);
-      return 0;
-    }
-    s->lastSequence = s->picture->sequence;
-    s->head = std::string("--") + kBoundary + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-              std::to_string(s->picture->size()) + "\r\n\r\n";
-    s->offset = 0;
-  }
-  const std::size_t headSize = s->head.size();
-  const std::size_t bodySize = s->picture->size();
-  const std::size_t total = headSize + bodySize + 2;
-  std::size_t written = 0;
-  while (written < max && s->offset < total) {
-    const char* from;
-    std::size_t left;
-    if (s->offset < headSize) {
-      from = s->head.data() + s->offset;
-      left = headSize - s->offset;
-    } else if (s->offset < headSize + bodySize) {
-      from = reinterpret_cast<const char*>(s->picture->data()) + (s->offset - headSize);
-      left = headSize + bodySize - s->offset;
-    } else {
-      static constexpr char kEnd[] = "\r\n";
-      from = kEnd + (s->offset - headSize - bodySize);
-      left = total - s->offset;
-    }
-    const std::size_t n = std::min(left, max - written);
-    std::memcpy(buf + written, from, n);
-    written += n;
-    s->offset += n;
-  }
-  if (s->offset == total) s->picture.reset();
-  return static_cast<ssize_t>(written);
+  return static_cast<MjpegStream*>(cls)->Read(buf, max);
 }
 
-void FreeStream(void* cls) { delete static_cast<Stream*>(cls); }
+ssize_t ReadNothing(void*, std::uint64_t, char*, std::size_t) { return MHD_CONTENT_READER_END_OF_STREAM; }
+
+void FreeStream(void* cls) { delete static_cast<MjpegStream*>(cls); }
 
 void FreePicture(void* cls) { delete static_cast<std::shared_ptr<const Picture>*>(cls); }
 
-MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
-                     const char* version, const char*, std::size_t* uploadSize, void** requestState) {
-  return static_cast<HttpServer*>(cls)->Answer(connection, url, method, version, uploadSize, requestState)
-             ? MHD_YES
-             : MHD_NO;
+MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
+                     const char*, std::size_t*, void**) {
+  return static_cast<HttpServer*>(cls)->Answer(connection, url, method) ? MHD_YES : MHD_NO;
 }
 
-void OnConnection(void* cls, MHD_Connection*, void**, MHD_ConnectionNotificationCode code) {
-  static_cast<HttpServer*>(cls)->ConnectionEvent(code == MHD_CONNECTION_NOTIFY_STARTED);
+std::uintptr_t GuardId(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+  return info ? reinterpret_cast<std::uintptr_t>(info->socket_context) : 0;
+}
+
+void OnConnection(void* cls, MHD_Connection* connection, void** context, MHD_ConnectionNotificationCode code) {
+  ConnectionGuard& guard = static_cast<HttpServer*>(cls)->Guard();
+  if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    *context = reinterpret_cast<void*>(guard.Opened(info ? info->connect_fd : -1));
+  } else {
+    guard.Closed(reinterpret_cast<std::uintptr_t>(*context));
+  }
+}
+
+void OnCompleted(void* cls, MHD_Connection* connection, void**, MHD_RequestTerminationCode) {
+  static_cast<HttpServer*>(cls)->Guard().AnswerDone(GuardId(connection));
 }
 
 // "/sites/{site}/channels/{n}/{leaf}", read from the right so that a site
@@ -147,11 +95,39 @@ bool SplitChannelPath(std::string_view url, std::string* site, int* channel, std
   return !site->empty();
 }
 
+// The headers every stream answer has, with or without its body.
+void AddStreamHeaders(MHD_Response* response) {
+  // No chunked coding: the stream is the body up to the closing of the connection,
+  // which every MJPEG client reads.
+  MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
+  const std::string type = std::string("multipart/x-mixed-replace;boundary=") + kBoundary;
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache, no-store, must-revalidate");
+  MHD_add_response_header(response, MHD_HTTP_HEADER_PRAGMA, "no-cache");
+}
+
+long long AgeMs(const Picture& picture) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - picture.arrived).count();
+}
+
 }  // namespace
 
 bool IsLoopback(const std::string& address) {
   in_addr a{};
-  return inet_pton(AF_INET, address.c_str(), &a) == 1 && (ntohl(a.s_addr) >> 24) == 127;
+  if (inet_pton(AF_INET, address.c_str(), &a) == 1) return (ntohl(a.s_addr) >> 24) == 127;
+  in6_addr a6{};
+  if (inet_pton(AF_INET6, address.c_str(), &a6) != 1) return false;
+  return IN6_IS_ADDR_LOOPBACK(&a6) || (IN6_IS_ADDR_V4MAPPED(&a6) && a6.s6_addr[12] == 127);
+}
+
+bool BearerMatches(std::string_view value, const std::string& token) {
+  constexpr std::string_view kBearer = "Bearer";
+  if (value.size() <= kBearer.size() || strncasecmp(value.data(), kBearer.data(), kBearer.size()) != 0 ||
+      (value[kBearer.size()] != ' ' && value[kBearer.size()] != '\t'))
+    return false;
+  value.remove_prefix(kBearer.size());
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  return SameSecret(std::string(value), token);
 }
 
 bool SameSecret(const std::string& given, const std::string& secret) {
@@ -168,21 +144,35 @@ HttpServer::~HttpServer() { Stop(); }
 
 bool HttpServer::Start(std::string* error) {
   sockaddr_in address{};
+  sockaddr_in6 address6{};
+  const sockaddr* where = reinterpret_cast<const sockaddr*>(&address);
+  unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC;
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(m_options.port));
   if (inet_pton(AF_INET, m_options.address.c_str(), &address.sin_addr) != 1) {
-    *error = "not an IPv4 address: " + m_options.address;
-    return false;
+    address6.sin6_family = AF_INET6;
+    address6.sin6_port = address.sin_port;
+    if (inet_pton(AF_INET6, m_options.address.c_str(), &address6.sin6_addr) != 1) {
+      *error = "not an IP address: " + m_options.address;
+      return false;
+    }
+    where = reinterpret_cast<const sockaddr*>(&address6);
+    flags |= MHD_USE_IPv6;
   }
+  // Slots: the streams, as many clients still sending their header, and room
+  // for short answers (page, status, snapshots) beside them.
+  const int waitingSlots = m_options.maxStreams + 16;
+  m_guard = std::make_unique<ConnectionGuard>(std::chrono::milliseconds(m_options.headerDeadlineMs), waitingSlots);
   m_daemon = MHD_start_daemon(
-      MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC, 0, nullptr,
-      nullptr, &OnRequest, this, MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_LIMIT,
-      static_cast<unsigned>(m_options.maxClients + 16), MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
-      MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutS, MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, this,
-      MHD_OPTION_END);
+      flags, 0, nullptr, nullptr, &OnRequest, this, MHD_OPTION_SOCK_ADDR, where, MHD_OPTION_CONNECTION_LIMIT,
+      static_cast<unsigned>(m_options.maxStreams + waitingSlots + 16), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+      static_cast<unsigned>(std::max(0, m_options.maxPerAddress)), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+      kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutS, MHD_OPTION_NOTIFY_CONNECTION, &OnConnection,
+      this, MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, this, MHD_OPTION_END);
   if (!m_daemon) {
     *error = "cannot listen on " + m_options.address + ":" + std::to_string(m_options.port) + ": " +
              std::strerror(errno);
+    m_guard.reset();
     return false;
   }
   const MHD_DaemonInfo* info = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT);
@@ -196,26 +186,21 @@ void HttpServer::Stop() {
   m_bridge.WakeAll();
   MHD_stop_daemon(m_daemon);
   m_daemon = nullptr;
+  m_guard.reset();
 }
 
 bool HttpServer::Authorized(void* c) const {
   if (m_options.token.empty()) return true;
   auto* connection = static_cast<MHD_Connection*>(c);
-  if (const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION)) {
-    constexpr std::string_view kBearer = "Bearer ";
-    const std::string_view value(header);
-    if (value.substr(0, kBearer.size()) == kBearer &&
-        SameSecret(std::string(value.substr(kBearer.size())), m_options.token))
-      return true;
-  }
+  const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+  if (header && BearerMatches(header, m_options.token)) return true;
   const char* query = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "token");
   return query && SameSecret(query, m_options.token);
 }
 
-bool HttpServer::Answer(void* c, const char* url, const char* method, const char*, std::size_t*, void**) {
+bool HttpServer::Answer(void* c, const char* url, const char* method) {
   auto* connection = static_cast<MHD_Connection*>(c);
-  if (m_connections.load() > m_options.maxClients)
-    return SendText(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Too many clients", MHD_HTTP_HEADER_RETRY_AFTER, "5");
+  m_guard->HeaderDone(GuardId(connection));
   const bool head = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
   if (!head && std::strcmp(method, MHD_HTTP_METHOD_GET) != 0)
     return SendText(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only GET and HEAD", MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
@@ -235,51 +220,82 @@ bool HttpServer::Answer(void* c, const char* url, const char* method, const char
   }
   if (path == "/status") return Send(connection, MHD_HTTP_OK, m_bridge.StatusJson(), "application/json");
 
-  std::string site, leaf;
+  std::string site, leaf, why = "Not found";
   int channel = 0;
   ChannelFeed* feed = nullptr;
   if (SplitChannelPath(path, &site, &channel, &leaf) && (leaf == "stream.mjpeg" || leaf == "snapshot.jpg"))
-    feed = m_bridge.Find(site, channel);
-  if (!feed) return SendText(connection, MHD_HTTP_NOT_FOUND, "Not found");
+    feed = m_bridge.Find(site, channel, &why);
+  if (!feed) return SendText(connection, MHD_HTTP_NOT_FOUND, why);
+  if (const std::string refusal = feed->LoginRefusal(); !refusal.empty())
+    return SendText(connection, MHD_HTTP_BAD_GATEWAY, refusal);
+  return leaf == "snapshot.jpg" ? AnswerSnapshot(connection, *feed, head) : AnswerStream(connection, *feed, head);
+}
 
-  if (leaf == "snapshot.jpg") {
-    feed->Subscribe();
-    auto picture = feed->WaitNewer(0, std::chrono::milliseconds(m_bridge.timing().snapshotWaitMs));
-    feed->Unsubscribe();
-    if (!picture) return SendText(connection, MHD_HTTP_GATEWAY_TIMEOUT, "No picture from the DVR in time");
-    auto* keep = new std::shared_ptr<const Picture>(picture);
-    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
-        picture->size(), const_cast<std::uint8_t*>(picture->data()), &FreePicture, keep);
-    if (!response) {
-      delete keep;
-      return false;
+bool HttpServer::AnswerSnapshot(void* c, ChannelFeed& feed, bool head) {
+  auto* connection = static_cast<MHD_Connection*>(c);
+  std::shared_ptr<const Picture> picture;
+  if (head) {
+    // Answered from what is there: a HEAD opens no session.
+    picture = feed.WaitNewer(0, std::chrono::milliseconds(0));
+    if (!picture) return SendText(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "No picture now: " + feed.Status().text);
+  } else {
+    const std::uint64_t ends = feed.Ends();
+    feed.Subscribe();
+    picture = feed.WaitNewer(0, std::chrono::milliseconds(m_bridge.timing().snapshotWaitMs));
+    feed.Unsubscribe();
+    if (feed.Ends() != ends) return SendText(connection, MHD_HTTP_NOT_FOUND, feed.Status().text);
+    if (!picture) {
+      const std::string refusal = feed.LoginRefusal();
+      return refusal.empty() ? SendText(connection, MHD_HTTP_GATEWAY_TIMEOUT, "No picture from the DVR in time")
+                             : SendText(connection, MHD_HTTP_BAD_GATEWAY, refusal);
     }
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "image/jpeg");
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
-    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
-    MHD_destroy_response(response);
-    return queued == MHD_YES;
   }
+  const char* stale = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "stale");
+  if (AgeMs(*picture) > m_bridge.timing().staleMs && !(stale && std::strcmp(stale, "1") == 0))
+    return SendText(connection, MHD_HTTP_SERVICE_UNAVAILABLE,
+                    "The newest picture is " + OneDecimal(static_cast<double>(AgeMs(*picture)) / 1000.0) +
+                        " s old (" + feed.Status().text + "); ?stale=1 takes it all the same",
+                    MHD_HTTP_HEADER_RETRY_AFTER, "5");
+  auto* keep = new std::shared_ptr<const Picture>(picture);
+  MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+      picture->size(), const_cast<std::uint8_t*>(picture->data()), &FreePicture, keep);
+  if (!response) {
+    delete keep;
+    return false;
+  }
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "image/jpeg");
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+  MHD_add_response_header(response, MHD_HTTP_HEADER_LAST_MODIFIED, HttpDate(picture->wallArrived).c_str());
+  MHD_add_response_header(response, "X-Timestamp", TimestampText(picture->wallArrived).c_str());
+  return Queue(connection, MHD_HTTP_OK, response) == MHD_YES;
+}
 
-  auto stream = std::make_unique<Stream>(this, feed);
-  stream->connection = connection;
-  if (const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
-    stream->fd = info->connect_fd;
+bool HttpServer::AnswerStream(void* c, ChannelFeed& feed, bool head) {
+  auto* connection = static_cast<MHD_Connection*>(c);
+  if (head) {
+    // What a GET would start with, without opening a session.
+    MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 1024, &ReadNothing, nullptr, nullptr);
+    if (!response) return false;
+    AddStreamHeaders(response);
+    return Queue(connection, MHD_HTTP_OK, response) == MHD_YES;
+  }
+  // Counts streams being served, not connections still on their way in, so
+  // a burst fills every stream slot before anyone is turned away.
+  if (m_streams.fetch_add(1) >= m_options.maxStreams) {
+    m_streams.fetch_sub(1);
+    return SendText(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Too many streams", MHD_HTTP_HEADER_RETRY_AFTER, "5");
+  }
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  const int fd = info ? info->connect_fd : -1;
+  if (fd >= 0) KeepUnsentSmall(fd);
+  auto stream = std::make_unique<MjpegStream>(feed, m_stopping, m_streams, connection, fd);
   MHD_Response* response =
       MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock, &ReadStream, stream.get(), &FreeStream);
   if (!response) return false;
   stream.release();  // the response owns it now
-  // No chunked coding: the stream is the body up to the closing of the connection,
-  // which every MJPEG client reads.
-  MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
-  const std::string type = std::string("multipart/x-mixed-replace;boundary=") + kBoundary;
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache, no-store, must-revalidate");
-  MHD_add_response_header(response, MHD_HTTP_HEADER_PRAGMA, "no-cache");
-  MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, kStreamTimeoutS);
-  const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
-  MHD_destroy_response(response);
-  return queued == MHD_YES;
+  AddStreamHeaders(response);
+  MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, 60u);
+  return Queue(connection, MHD_HTTP_OK, response) == MHD_YES;
 }
 
 }  // namespace lvbridge

@@ -5,27 +5,32 @@
 //   GET /                                          the page of every channel
 //   GET /status                                    JSON status
 //   GET /sites/{site}/channels/{n}/stream.mjpeg    multipart/x-mixed-replace JPEG stream
-//   GET /sites/{site}/channels/{n}/snapshot.jpg    the newest picture
+//   GET /sites/{site}/channels/{n}/snapshot.jpg    the newest picture (?stale=1: even an old one)
 //
 // With a token, every request must carry it ("Authorization: Bearer" or
-// "?token="). At most maxClients connections are served; more get 503.
+// "?token="). At most maxStreams streams are served at once; more get 503.
+// Clients that do not finish their request header are dropped (see
+// ConnectionGuard), and one address holds at most maxPerAddress connections.
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "bridge.h"
+#include "connection_guard.h"
+#include "mjpeg_stream.h"
 
 struct MHD_Daemon;
 
 namespace lvbridge {
 
 struct ServerOptions {
-  std::string address = "127.0.0.1";  // IPv4
+  std::string address = "127.0.0.1";  // IPv4 or IPv6
   int port = 8480;                     // 0: any free port
   std::string token;                   // empty: none asked for
-  int maxClients = 64;
+  int maxStreams = 64;
+  int maxPerAddress = 32;              // connections from one client address; 0: no limit
+  int headerDeadlineMs = 10000;        // a request must finish its header this soon
 };
-
-inline constexpr const char* kBoundary = "lorventaframe";
 
 class HttpServer {
  public:
@@ -39,27 +44,31 @@ class HttpServer {
   int Port() const { return m_port; }
   // Ends every response and joins every client thread. Safe to call twice.
   void Stop();
+  // Streams being served now.
+  int Streams() const { return m_streams.load(); }
 
   // Callbacks of the library (public for its C interface only).
-  struct Request;
-  bool Answer(void* connection, const char* url, const char* method, const char* version, std::size_t* uploadSize,
-             void** requestState);
-  void ConnectionEvent(bool opened) { m_connections.fetch_add(opened ? 1 : -1); }
-  bool Stopping() const { return m_stopping.load(); }
+  bool Answer(void* connection, const char* url, const char* method);
+  ConnectionGuard& Guard() { return *m_guard; }
 
  private:
   bool Authorized(void* connection) const;
+  bool AnswerSnapshot(void* connection, ChannelFeed& feed, bool head);
+  bool AnswerStream(void* connection, ChannelFeed& feed, bool head);
 
   Bridge& m_bridge;
   const ServerOptions m_options;
+  std::unique_ptr<ConnectionGuard> m_guard;
   MHD_Daemon* m_daemon = nullptr;
   int m_port = 0;
-  std::atomic<int> m_connections{0};
+  std::atomic<int> m_streams{0};
   std::atomic<bool> m_stopping{false};
 };
 
-// True when address names this machine only (127.0.0.0/8).
+// True when address names this machine only (127.0.0.0/8, ::1, ::ffff:127.x.x.x).
 bool IsLoopback(const std::string& address);
+// True when the Authorization value is "Bearer" (any case) and the token.
+bool BearerMatches(std::string_view authorization, const std::string& token);
 // Compares in time that depends on the given text's length only, not on
 // where the two differ.
 bool SameSecret(const std::string& given, const std::string& secret);

@@ -9,6 +9,7 @@
 
 #include "bridge.h"
 #include "http_server.h"
+#include "log.h"
 #include "options.h"
 
 namespace {
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
   std::string error;
   auto options = lvbridge::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), &error);
   if (!options) {
-    std::fprintf(stderr, "lorventa-bridge: %s\n%s", error.c_str(), lvbridge::Usage().c_str());
+    lvbridge::Log(error);
+    std::fputs(lvbridge::Usage().c_str(), stderr);
     return 1;
   }
   if (options->help) {
@@ -36,18 +38,20 @@ int main(int argc, char** argv) {
   }
   std::vector<lvbridge::SiteConfig> sites;
   if (!lvbridge::ResolveSites(&*options, &sites, &error)) {
-    std::fprintf(stderr, "lorventa-bridge: %s\n", error.c_str());
+    lvbridge::Log(error);
     return 1;
   }
-  if (sites.empty()) std::fprintf(stderr, "lorventa-bridge: no sites to serve\n");
+  if (sites.empty()) lvbridge::Log("no sites to serve");
 
   lvbridge::Bridge bridge(std::move(sites), options->timing);
   lvbridge::HttpServer server(bridge, options->server);
   if (!server.Start(&error)) {
-    std::fprintf(stderr, "lorventa-bridge: %s\n", error.c_str());
+    lvbridge::Log(error);
     return 1;
   }
-  std::printf("lorventa-bridge: listening on http://%s:%d/\n", options->server.address.c_str(), server.Port());
+  const bool v6 = options->server.address.find(':') != std::string::npos;
+  std::printf("lorventa-bridge: listening on http://%s%s%s:%d/\n", v6 ? "[" : "", options->server.address.c_str(),
+              v6 ? "]" : "", server.Port());
   std::fflush(stdout);
 
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return 1;

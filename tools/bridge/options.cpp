@@ -28,9 +28,10 @@ std::string Usage() {
   return "usage: lorventa-bridge [--listen ADDR:PORT] [--site NAME]...\n"
          "                       [--dvr NAME ADDRESS PORT USER [--password-file FILE]]...\n"
          "                       [--token-file FILE] [--store DIR] [--grace S]\n"
+         "                       [--max-per-address N]\n"
          "Serves DVR channels over HTTP as MJPEG streams and JPEG snapshots.\n"
-         "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8480); an address other\n"
-         "                      than 127.x.x.x needs --token-file\n"
+         "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8480; IPv6 as [ADDR]:PORT);\n"
+         "                      an address other than 127.x.x.x or ::1 needs --token-file\n"
          "  --site NAME         a site of the program's store, repeatable (default: every\n"
          "                      stored site, unless --dvr is given)\n"
          "  --dvr NAME ADDRESS PORT USER  a site given here under NAME, repeatable;\n"
@@ -41,11 +42,15 @@ std::string Usage() {
          "  --store DIR         the site store's folder (default ~/.config/lorventa)\n"
          "  --grace S           seconds a channel's session stays open after its last\n"
          "                      viewer left (default 10)\n"
+         "  --max-per-address N connections one client address may hold (default 32;\n"
+         "                      0: no limit). Behind a proxy on this machine every client\n"
+         "                      comes from the proxy's address: raise it there\n"
          "Endpoints:\n"
          "  /                                          every site and channel, live\n"
          "  /status                                    JSON status of every channel in use\n"
          "  /sites/NAME/channels/N/stream.mjpeg        multipart/x-mixed-replace JPEG stream\n"
-         "  /sites/NAME/channels/N/snapshot.jpg        the newest picture\n";
+         "  /sites/NAME/channels/N/snapshot.jpg        the newest picture (503 when older than\n"
+         "                                             10 s, unless ?stale=1)\n";
 }
 
 std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string* error) {
@@ -68,7 +73,9 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         *error = "--listen takes ADDR:PORT, not '" + v + "'";
         return std::nullopt;
       }
-      o.server.address = v.substr(0, colon) == "localhost" ? "127.0.0.1" : v.substr(0, colon);
+      std::string host = v.substr(0, colon);
+      if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+      o.server.address = host == "localhost" ? "127.0.0.1" : host;
       o.server.port = port;
     } else if (a == "--site") {
       if (!need(1)) return std::nullopt;
@@ -109,6 +116,11 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         return std::nullopt;
       }
       o.timing.graceMs = s * 1000;
+    } else if (a == "--max-per-address") {
+      if (!need(1) || !ToInt(args[++i], 0, 100000, &o.server.maxPerAddress)) {
+        if (error->empty()) *error = "--max-per-address takes a number of connections";
+        return std::nullopt;
+      }
     } else {
       *error = "unknown argument " + a;
       return std::nullopt;
