@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "sites/site_list_dialog.h"
 #include "sites/site_network.h"
@@ -49,8 +50,13 @@ class CClientApp {
   std::filesystem::path m_storeFolder;
   // Set: the site list connects to this site once it is up (the demo).
   std::optional<StartSite> m_startSite;
+  // Set: instead of the site list, the wall of the stored site of this name,
+  // or the sites wall when it is empty; the program ends with the wall.
+  std::optional<std::u16string> m_wallSite;
 
  private:
+  int RunWall(const std::u16string& name);
+
   CDlg_SiteList* m_pMainWnd = nullptr;
 };
 

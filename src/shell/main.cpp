@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "protocol/text.h"
 #include "shell/client_app.h"
 #include "sites/site_list_dialog.h"
 #include "sites/site_store.h"
@@ -19,7 +20,7 @@ lv::CClientApp theApp;
 void PrintUsage() {
   const std::string folder = lv::DefaultSiteStoreFolder().string();
   std::printf(
-      "Usage: lorventa [--help] [--version] [--demo PORT]\n"
+      "Usage: lorventa [--help] [--version] [--demo PORT] [--wall [SITE]]\n"
       "\n"
       "Shows live pictures from networked CCTV video recorders (DVRs). The sites\n"
       "you register are kept in %s/%s.\n"
@@ -30,6 +31,8 @@ void PrintUsage() {
       "      --demo PORT  use a site list of its own (a new temporary folder;\n"
       "                 your sites are not touched) holding the demo site, a\n"
       "                 simulated DVR on 127.0.0.1:PORT, and connect to it\n"
+      "      --wall [SITE]  every channel of the stored site SITE at once, or\n"
+      "                 with no SITE one tile per stored site\n"
       "\n"
       "Environment:\n"
       "  XDG_CONFIG_HOME  the sites are kept in $XDG_CONFIG_HOME/lorventa\n"
@@ -68,6 +71,12 @@ int main(int argc, char** argv) {
     theApp.m_storeFolder = folder;
     theApp.m_startSite = lv::StartSite{u"Demo DVR", u"127.0.0.1", port, u"admin", u"1234"};
     argi = 3;
+  }
+  // --wall [SITE]: a site's wall, or every site's, instead of the list.
+  if (argc > argi && std::strcmp(argv[argi], "--wall") == 0) {
+    const bool named = argc > argi + 1;
+    theApp.m_wallSite = named ? lv::Utf8ToUtf16(argv[argi + 1]) : std::u16string();
+    argi += named ? 2 : 1;
   }
   if (argc > argi) {
     std::fprintf(stderr, "lorventa: unknown option '%s'\nTry 'lorventa --help'.\n", argv[argi]);
