@@ -284,7 +284,12 @@ void WallTile::paintEvent(QPaintEvent*) {
   p.setPen(good ? QColor(140, 230, 140) : QColor(255, 170, 90));
   p.drawText(QRect(6, height() - band, width() - 12, band), Qt::AlignVCenter | Qt::AlignLeft,
              QString::fromStdU16String(StatusWords()));
-  if (!live && ageMs >= m_timing.staleMs) {
+  if (picture.isNull()) {
+    // Nothing to show yet: the status, large, so a site that is down stands out.
+    p.setPen(good ? Qt::white : QColor(255, 170, 90));
+    p.drawText(rect().adjusted(6, band, -6, -band), Qt::AlignCenter | Qt::TextWordWrap,
+               QString::fromStdU16String(StatusWords()));
+  } else if (!live && ageMs >= m_timing.staleMs) {
     p.setPen(Qt::yellow);
     p.drawText(rect(), Qt::AlignCenter, QStringLiteral("No picture for %1 s").arg(ageMs / 1000));
   }
