@@ -70,12 +70,15 @@ TEST(Wall, FillsTheGridWithTheChannelsThatMayBeSeen) {
     std::uint32_t cameraMask, lockMask;
     int side;
     std::vector<int> tiles;
+    int sessionLimit = 16;
   };
   const Case cases[] = {
       {4, 0xF0000000, 0, 2, {0, 1, 2, 3}},
       {16, 0xFFFF0000, 0, 4, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
       // Channel 1 has no camera, channel 3 is locked, channel 0 neither.
       {6, 0xBC000000, 0x10000000, 2, {0, 2, 4, 5}},
+      // No more than the allowed sessions to one DVR.
+      {16, 0xFFFF0000, 0, 2, {0, 1, 2}, 3},
   };
   for (const Case& c : cases) {
     dvrsim::Config config = SmallPictures(c.channels);
@@ -84,7 +87,9 @@ TEST(Wall, FillsTheGridWithTheChannelsThatMayBeSeen) {
     config.functionMask = c.cameraMask;
     dvrsim::Simulator sim(config);
     ASSERT_TRUE(sim.Start(0));
-    lv::WallWindow wall(SiteOf(sim), Quick());
+    lv::WallOptions options = Quick();
+    options.maxSessionsPerDvr = c.sessionLimit;
+    lv::WallWindow wall(SiteOf(sim), options);
     wall.resize(640, 480);
     wall.show();
     EXPECT_TRUE(PumpUntil([&] { return AllPainted(wall, static_cast<int>(c.tiles.size())); }, 20000))
