@@ -24,6 +24,7 @@ WallWindow::WallWindow(const SiteFields& site, const WallOptions& options, QWidg
     : QWidget(parent), m_options(options) {
   setWindowTitle(QString::fromStdU16String(site.name) + QStringLiteral(" - wall"));
   Init();
+  m_emptyText = QStringLiteral("No sessions are allowed to this DVR");
   if (m_options.maxSessionsPerDvr < 1) return;
   WallTile& first = AddTile(site, -1);
   first.onFirstLogin = [this](WallTile& tile, const CDvrSession& session) { AddChannels(tile, session); };
@@ -34,6 +35,7 @@ WallWindow::WallWindow(const std::vector<SiteFields>& sites, const WallOptions& 
     : QWidget(parent), m_options(options) {
   setWindowTitle(QStringLiteral("Sites wall"));
   Init();
+  m_emptyText = QStringLiteral("There is no site info.");
   std::vector<std::string> keys;
   for (const SiteFields& site : sites) keys.push_back(DvrKey(site));
   for (int i : WithinSessionLimit(keys, m_options.maxSessionsPerDvr)) {
@@ -173,7 +175,7 @@ void WallWindow::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), Qt::black);
   if (m_tiles.empty()) {
     p.setPen(Qt::white);
-    p.drawText(rect(), Qt::AlignCenter, QStringLiteral("No sessions allowed to this DVR"));
+    p.drawText(rect(), Qt::AlignCenter, m_emptyText);
   }
 }
 

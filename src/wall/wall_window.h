@@ -73,6 +73,7 @@ class WallWindow : public QWidget {
   int m_tickEvery = 1;
   int m_paceCount = 0;
   bool m_decoding = false;
+  QString m_emptyText;  // shown while there is no tile
 };
 
 }  // namespace lv
