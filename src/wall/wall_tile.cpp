@@ -171,6 +171,16 @@ std::u16string WallTile::StatusWords() const {
   return words + Words(retry);
 }
 
+std::u16string WallTile::AgeWords() const {
+  const std::int64_t last = m_lastPictureNs.load();
+  if (last == 0) return {};
+  const long long ageMs = (NowNs() - last) / 1'000'000;
+  if (ageMs < m_timing.staleMs) return {};
+  char text[48];
+  std::snprintf(text, sizeof text, "No picture for %lld s", ageMs / 1000);
+  return Words(text);
+}
+
 std::u16string WallTile::Title() const {
   const int channel = m_channel.load();
   char number[24];
@@ -289,9 +299,9 @@ void WallTile::paintEvent(QPaintEvent*) {
     p.setPen(good ? Qt::white : QColor(255, 170, 90));
     p.drawText(rect().adjusted(6, band, -6, -band), Qt::AlignCenter | Qt::TextWordWrap,
                QString::fromStdU16String(StatusWords()));
-  } else if (!live && ageMs >= m_timing.staleMs) {
+  } else if (const std::u16string age = AgeWords(); !age.empty()) {
     p.setPen(Qt::yellow);
-    p.drawText(rect(), Qt::AlignCenter, QStringLiteral("No picture for %1 s").arg(ageMs / 1000));
+    p.drawText(rect(), Qt::AlignCenter, QString::fromStdU16String(age));
   }
   if (hasFocus()) {
     p.setPen(QPen(QColor(80, 160, 255), 3));

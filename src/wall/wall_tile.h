@@ -69,6 +69,8 @@ class WallTile : public QWidget {
   int Channel() const { return m_channel.load(); }
   Phase CurrentPhase() const { return m_phase; }
   std::u16string StatusWords() const;
+  // "No picture for N s" once the last picture is staleMs old; empty before.
+  std::u16string AgeWords() const;
   // Read-outs for tests and the benchmark.
   std::uint64_t PicturesReceived() const { return m_received.load(); }
   std::uint64_t PicturesDecoded() const { return m_decoded.load(); }

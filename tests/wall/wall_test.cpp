@@ -158,6 +158,27 @@ TEST(Wall, DroppedTileReconnectsAndTheOthersNeverStop) {
   EXPECT_EQ(sim.Connections(), 5u);
 }
 
+// A stream that stops: the tile tells the picture's age from 2 s on, and
+// after the stall time it reconnects by itself.
+TEST(Wall, StalledTileShowsThePicturesAgeThenReconnects) {
+  dvrsim::Config config = SmallPictures(1);
+  config.faults.stallAfterFrames = 3;
+  dvrsim::Simulator sim(config);
+  ASSERT_TRUE(sim.Start(0));
+  lv::WallOptions options = Quick();
+  options.timing.stallMs = 4000;
+  lv::WallWindow wall(SiteOf(sim), options);
+  wall.show();
+  ASSERT_TRUE(PumpUntil([&] { return AllPainted(wall, 1); }));
+  WallTile& tile = wall.Tile(0);
+  EXPECT_EQ(tile.AgeWords(), u"");
+  ASSERT_TRUE(PumpUntil([&] { return !tile.AgeWords().empty(); }));
+  EXPECT_EQ(tile.AgeWords().rfind(u"No picture for ", 0), 0u);
+  EXPECT_EQ(tile.CurrentPhase(), Phase::Receiving);
+  EXPECT_TRUE(PumpUntil([&] { return tile.Reconnects() >= 1; }, 10000));
+  EXPECT_EQ(sim.Connections(), 2u);
+}
+
 // Closing the wall ends every session; a hidden (minimised) wall decodes
 // nothing while the pictures still arrive; a double-click opens the channel.
 TEST(Wall, MinimisedDecodesNothingDoubleClickOpensClosingEndsEverySession) {
