@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "sites/site_list_dialog.h"
 #include "sites/site_network.h"
@@ -51,8 +52,13 @@ class CClientApp {
   std::optional<StartSite> m_startSite;
   // The site view reconnects by itself after a lost link.
   bool m_bAutoReconnect = true;
+  // Set: instead of the site list, the wall of the stored site of this name,
+  // or the sites wall when it is empty; the program ends with the wall.
+  std::optional<std::u16string> m_wallSite;
 
  private:
+  int RunWall(const std::u16string& name);
+
   CDlg_SiteList* m_pMainWnd = nullptr;
 };
 

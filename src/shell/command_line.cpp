@@ -36,6 +36,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") return c.action = CommandLine::Action::Help, c;
     if (a == "--version") return c.action = CommandLine::Action::Version, c;
+    if (a == "--wall") {
+      // The site's name is optional: the next argument unless it is an option.
+      const bool named = i + 1 < args.size() && !args[i + 1].starts_with("-");
+      c.wall = named ? args[++i] : std::string();
+      continue;
+    }
     if (a == "--no-reconnect") {
       c.noReconnect = true;
       continue;

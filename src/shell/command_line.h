@@ -19,6 +19,7 @@ struct CommandLine {
   std::optional<int> demoPort;
   std::optional<DdnsServer> ddns;
   bool noReconnect = false;
+  std::optional<std::string> wall;  // --wall [SITE]: the site's name, empty for every site
   std::vector<std::string> windowSystemArgs;  // for the application object, in order
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/text.h"
 #include "shell/client_app.h"
 #include "shell/command_line.h"
 #include "shell/termination_cleanup.h"
@@ -26,6 +27,7 @@ void PrintUsage() {
   const std::string folder = lv::DefaultSiteStoreFolder().string();
   std::printf(
       "Usage: lorventa [--help] [--version] [--demo PORT] [--ddns HOST[:PORT]] [--no-reconnect]\n"
+      "                [--wall [SITE]]\n"
       "\n"
       "Shows live pictures from networked CCTV video recorders (DVRs). The sites\n"
       "you register are kept in %s/%s.\n"
@@ -40,6 +42,8 @@ void PrintUsage() {
       "                 addresses (default: the ddns setting, else %s:%u)\n"
       "      --no-reconnect  after a lost link the site view waits for you\n"
       "                 instead of trying again by itself\n"
+      "      --wall [SITE]  every channel of the stored site SITE at once, or\n"
+      "                 with no SITE one tile per stored site\n"
       "\n"
       "Settings, 'key=value' lines in %s/%s:\n"
       "  ddns=HOST[:PORT]  the DDNS server\n"
@@ -93,6 +97,8 @@ int main(int argc, char** argv) {
     theApp.m_startSite = lv::StartSite{u"Demo DVR", u"127.0.0.1", *line.demoPort, u"admin", u"1234"};
     demoCleanup.emplace(theApp.m_storeFolder);  // it holds the demo's password
   }
+  // --wall [SITE]: a site's wall, or every site's, instead of the list.
+  if (line.wall) theApp.m_wallSite = lv::Utf8ToUtf16(*line.wall);
   QApplication::setApplicationName(QStringLiteral("Lorventa"));
   QApplication::setApplicationVersion(QStringLiteral(LORVENTA_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("lorventa"));

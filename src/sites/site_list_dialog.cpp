@@ -138,6 +138,7 @@ void CDlg_SiteList::CreateControls() {
   m_pListBox->MoveWindow(m_rcClient.left, m_rcClient.top, m_rcClient.Width(),
                          m_rcClient.Height() - kListButtonHeight);
   SetAccessibleName(m_pListBox->GetSafeHwnd(), u"Sites");
+  InstallLineMenu();
 }
 
 void CDlg_SiteList::FillSiteList() {
@@ -282,6 +283,7 @@ bool CDlg_SiteList::PreTranslateMessage(MSG* msg) {
   if (msg && msg->message == WM_KEYDOWN &&
       (msg->wParam == static_cast<WPARAM>(VK_RETURN) || msg->wParam == static_cast<WPARAM>(VK_ESCAPE)))
     return true;
+  if (msg && OnWallKey(*msg)) return true;
   return CDialog::PreTranslateMessage(msg);
 }
 

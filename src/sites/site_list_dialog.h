@@ -12,7 +12,10 @@
 // a save that failed, and a save merged with another instance's changes (the
 // list then shows the merge).
 #include <QIcon>
+#include <QPoint>
 #include <array>
+#include <functional>
+#include <vector>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,6 +80,12 @@ class CDlg_SiteList : public CDialog {
   // Whether the site view reconnects by itself after a lost link (on).
   void SetAutoReconnect(bool on) { m_bAutoReconnect = on; }
 
+  // Opens a wall (the shell sets it): W for the current site's wall, Shift+W
+  // and a null site for the sites wall; also the line's right-click menu.
+  std::function<void(const SiteFields* site, const std::vector<SiteFields>& sites)> m_onWall;
+  // Right-click on a line: Connect, Wall, Modify, Delete for it (at: list coordinates).
+  void ShowLineMenu(QPoint at);
+
  protected:
   bool OnInitDialog() override;
   bool OnCommand(WPARAM wParam, LPARAM lParam) override;
@@ -94,6 +103,10 @@ class CDlg_SiteList : public CDialog {
   void OnDelete();
   void OnConnect();
   void OnConnectAtStart();
+  // site_list_wall.cpp: the wall's key and the line menu.
+  bool OnWallKey(const MSG& msg);
+  void OpenWall(bool allSites);
+  void InstallLineMenu();
   // Runs the registration form on the five texts; true on IDOK.
   bool RunRegDialog();
   void ShowStoreMessage(std::u16string text);

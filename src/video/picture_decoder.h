@@ -25,6 +25,13 @@ class PictureDecoder {
   PictureDecoder(const PictureDecoder&) = delete;
   PictureDecoder& operator=(const PictureDecoder&) = delete;
 
+  // Changes the size pictures are drawn at (a wall tile follows its window);
+  // the next Decode scales for it.
+  void SetTarget(int targetWidth, int targetHeight) {
+    m_targetWidth = targetWidth;
+    m_targetHeight = targetHeight;
+  }
+
   // False when the JPEG decoder could not be set up; Decode then fails.
   bool Ok() const { return m_tj != nullptr; }
 

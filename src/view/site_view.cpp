@@ -139,7 +139,7 @@ bool CDlg_SiteView::OnInitDialog() {
   m_Presenter.Clear();
   m_bReconnectPending = false;
   m_nReconnectFailures = 0;
-  m_nResumeCH = -1;
+  m_nResumeCH = std::exchange(m_nStartCH, -1);  // the first login opens it, as after a reconnect
   m_strNote.clear();
   if (QWidget* widget = GetWidget()) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -131,6 +131,9 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   void SetConnectTimeout(UINT ms) { m_nConnectTimeoutMs = ms; }
   void SetStallTimeout(UINT ms) { m_nStallTimeoutMs = ms; }
   void SetOpenTimeout(UINT ms) { m_nOpenTimeoutMs = ms; }
+  // The channel the next DoModal opens first (when the user may see it);
+  // -1: the first channel that may be opened. A wall's tile sets it.
+  void SetStartChannel(int channel) { m_nStartCH = channel; }
   // Reconnect by itself after a lost link (on unless turned off).
   void SetAutoReconnect(bool on) { m_bAutoReconnect = on; }
   bool ReconnectPending() const { return m_bReconnectPending; }
@@ -243,6 +246,7 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   bool m_bReconnectPending = false;
   int m_nReconnectFailures = 0;
   int m_nResumeCH = -1;  // the channel to open again after a reconnect
+  int m_nStartCH = -1;   // the channel the next viewing starts on
   std::chrono::steady_clock::time_point m_tReconnectAt;
   std::chrono::steady_clock::time_point m_tReceivingSince;
   bool m_bReceivedThisLink = false;

@@ -5,7 +5,10 @@
 #include <stdlib.h>
 
 #include <QAccessible>
+#include <QApplication>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
@@ -280,6 +283,43 @@ TEST_F(SiteListTest, ADamagedStoreIsShownAndTheListStartsEmptyAndStillSaves) {
                      CloseByCaption(dlg);
                    }});
   EXPECT_TRUE(script.Completed());
+}
+
+}  // namespace
+
+namespace {
+
+// W asks for the current site's wall, Shift+W for every site's; the line's
+// right-click menu offers the wall of the line under the pen.
+TEST_F(SiteListTest, WallKeyAndLineMenuAskForTheSiteOrEverySite) {
+  Seed({{0, "North", "10.0.0.1", 8000, "a", "pa"}, {1, "South", "10.0.0.3", 8002, "c", "pc"}});
+  FakeNetwork network(1);
+  CDlg_SiteList dlg(network, Store());
+  Lines asked;  // the site's name, or "*" for every site
+  dlg.m_onWall = [&](const lv::SiteFields* site, const std::vector<lv::SiteFields>& sites) {
+    EXPECT_EQ(sites.size(), 2u);
+    asked.push_back(site ? lv::Utf16ToUtf8(site->name) : "*");
+  };
+  script.Run(dlg, {[&] {
+                     TapLine(dlg, 1);
+                     QWidget* list = dlg.ListBox()->GetWidget();
+                     QTest::keyClick(list, Qt::Key_W);
+                     QTest::keyClick(list, Qt::Key_W, Qt::ShiftModifier);
+                     QStringList items;
+                     QTimer::singleShot(0, [&] {
+                       auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                       if (!menu) return;
+                       for (QAction* a : menu->actions()) {
+                         items << a->text();
+                         if (a->text() == QStringLiteral("Wall")) menu->setActiveAction(a);
+                       }
+                       QTest::keyClick(menu, Qt::Key_Return);
+                     });
+                     dlg.ShowLineMenu(QPoint(200, 40));  // the first line
+                     EXPECT_EQ(items, (QStringList{"Connect", "Wall", "Modify", "Delete"}));
+                   },
+                   [&] { CloseByCaption(dlg); }});
+  EXPECT_EQ(asked, (Lines{"South", "*", "North"}));
 }
 
 }  // namespace

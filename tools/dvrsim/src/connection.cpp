@@ -89,6 +89,7 @@ void Connection::Run() {
   }
   ::shutdown(fd_, SHUT_RDWR);
   if (cfg_.verbose) std::fprintf(stderr, "[dvrsim] connection %zu closed\n", index_);
+  if (loggedIn_) s_.loggedIn.fetch_sub(1);
   s_.openConnections.fetch_sub(1);
   finished_.store(true, std::memory_order_release);
 }
@@ -112,6 +113,9 @@ bool Connection::RunCommands() {
         break;
       case Command::Kind::kDrop:
         return false;
+      case Command::Kind::kDropIfStreaming:
+        if (std::find(open_.begin(), open_.end(), c.channel) != open_.end()) return false;
+        break;
     }
   }
   return true;
@@ -252,9 +256,17 @@ bool Connection::Login(const Request& r) {
     return a.user == r.user && a.password == r.password;
   });
   const size_t bodySize = cfg_.faults.wrongBodyLength ? 20 : 24;
-  if (!match || cfg_.faults.refuseLogin) {
+  bool full = false;
+  if (match && !loggedIn_ && cfg_.maxSessions > 0) {
+    int now = s_.loggedIn.load();
+    do {
+      full = now >= cfg_.maxSessions;
+    } while (!full && !s_.loggedIn.compare_exchange_weak(now, now + 1));
+  }
+  if (!match || cfg_.faults.refuseLogin || full) {
     return Reply(wire::kResLogin, wire::kResultAccountRejected, std::vector<uint8_t>(bodySize, 0));
   }
+  if (!loggedIn_ && cfg_.maxSessions <= 0) s_.loggedIn.fetch_add(1);
   loggedIn_ = true;
   std::vector<uint8_t> body(24, 0);
   wire::PutU32(&body[0], cfg_.cameraMask);

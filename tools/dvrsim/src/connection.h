@@ -22,7 +22,7 @@ namespace dvrsim {
 
 // An action asked for from another thread, done between two messages.
 struct Command {
-  enum class Kind { kRaw, kHeartbeat, kCloseChannel, kDrop };
+  enum class Kind { kRaw, kHeartbeat, kCloseChannel, kDrop, kDropIfStreaming };
   Kind kind = Kind::kRaw;
   std::vector<uint8_t> bytes;
   uint32_t result = 1;

@@ -229,6 +229,13 @@ size_t Simulator::DropConnection() {
   return impl_->Broadcast(c);
 }
 
+size_t Simulator::DropConnectionsOf(int channel) {
+  Command c;
+  c.kind = Command::Kind::kDropIfStreaming;
+  c.channel = channel;
+  return impl_->Broadcast(c);
+}
+
 size_t Simulator::SendHeartbeat(uint32_t result) {
   Command c;
   c.kind = Command::Kind::kHeartbeat;

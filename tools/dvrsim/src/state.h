@@ -27,6 +27,7 @@ class SharedState {
   std::atomic<uint64_t> sendCalls{0};
   std::atomic<uint64_t> bytesSent{0};
   std::atomic<size_t> openConnections{0};
+  std::atomic<int> loggedIn{0};  // connections logged in now
 
   void Record(Request r);
   std::vector<Request> Requests() const;

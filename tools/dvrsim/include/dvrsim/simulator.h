@@ -66,7 +66,10 @@ struct Config {
   std::set<int> noCamera;      // CH_OPEN answered 0xF0030000
   int width = 704, height = 480, fps = 25, jpegQuality = 80;
   int heartbeatMs = 0;             // 0 = none; else a heartbeat (result 1) every heartbeatMs
-  bool sendUnasked010002 = false;  // one 0xAB010002 (result 1, empty body) after each successful login
+  bool sendUnasked010002 = false;
+  // 0 = no limit; else a login while this many connections are logged in is
+  // refused (0xF0010000), as a DVR that allows only so many users at once.
+  int maxSessions = 0;  // one 0xAB010002 (result 1, empty body) after each successful login
   Faults faults;
   uint32_t seed = 1;     // random garbage and scrambling; connection k uses seed + k
   bool verbose = false;  // one line per request on stderr
@@ -123,6 +126,8 @@ class Simulator {
   size_t SendGarbage(std::vector<uint8_t> bytes);  // empty: 16 filler bytes, none of them 0xAB
   size_t CloseChannelUnasked(int channel);  // CH_CLOSE result 1 [channel]; the channel's video stops
   size_t DropConnection();
+  // Drops only the connections streaming the channel.
+  size_t DropConnectionsOf(int channel);
   size_t SendHeartbeat(uint32_t result = 1);
   size_t SendRaw(std::vector<uint8_t> bytes);
 

@@ -1,0 +1,35 @@
+#include "shell/wall_launcher.h"
+
+#include <algorithm>
+
+#include "session/dvr_session.h"
+#include "view/site_view.h"
+
+namespace lv {
+
+WallLauncher::WallLauncher(WallOptions options) : m_options(std::move(options)) {}
+
+WallLauncher::~WallLauncher() = default;
+
+WallWindow& WallLauncher::Open(const SiteFields* site, const std::vector<SiteFields>& sites) {
+  // Walls the user closed have ended their sessions already; they go now.
+  std::erase_if(m_walls, [](const std::unique_ptr<WallWindow>& w) { return !w->isVisible(); });
+  m_walls.push_back(site ? std::make_unique<WallWindow>(*site, m_options)
+                         : std::make_unique<WallWindow>(sites, m_options));
+  WallWindow& wall = *m_walls.back();
+  wall.onOpenChannel = [this](const SiteFields& s, int channel) { OpenView(s, channel); };
+  wall.show();
+  return wall;
+}
+
+void WallLauncher::OpenView(const SiteFields& site, int channel) {
+  if (m_view && m_view->GetSafeHwnd()) return;  // one view at a time
+  if (!m_view) m_view = std::make_unique<CDlg_SiteView>();
+  m_viewSite = std::make_unique<CDvrSession>();
+  m_viewSite->SetSite(site);
+  m_view->m_pCurr_DVR = m_viewSite.get();
+  m_view->SetStartChannel(channel);
+  m_view->DoModal();
+}
+
+}  // namespace lv
