@@ -44,7 +44,9 @@ class WindowAccessible final : public QAccessibleWidget {
   }
 
   // Pressing a button for a screen-reader user is a tap in its middle: the
-  // button does what a pen down and up inside it would do.
+  // button does what a pen down and up inside it would do. The tap is posted:
+  // what the button starts (a modal form) must not run inside the screen
+  // reader's call, which returns at once.
   void doAction(const QString& action) override {
     if (role() != QAccessible::Button || action != pressAction()) {
       QAccessibleWidget::doAction(action);
@@ -54,8 +56,8 @@ class WindowAccessible final : public QAccessibleWidget {
     if (!hwnd || !widget()->isEnabled()) return;
     const LPARAM middle = MAKELPARAM(static_cast<unsigned>(widget()->width() / 2),
                                      static_cast<unsigned>(widget()->height() / 2));
-    SendMessage(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, middle);
-    if (IsWindow(hwnd)) SendMessage(hwnd, WM_LBUTTONUP, 0, middle);
+    PostMessage(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    PostMessage(hwnd, WM_LBUTTONUP, 0, middle);
   }
 };
 
