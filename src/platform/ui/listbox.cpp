@@ -326,6 +326,7 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_LBUTTONDBLCLK:
+      Proc(hwnd, WM_LBUTTONDOWN, wParam, lParam);  // the second press selects as the first did
       if ((Style(hwnd) & LBS_NOTIFY) && ItemFromY(hwnd, GET_Y_LPARAM(lParam)) >= 0)
         SendMessage(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), LBN_DBLCLK), static_cast<LPARAM>(hwnd));
       return 0;
