@@ -91,16 +91,21 @@ CRect CHanListBox::ScrollThumbRect() const {
   const int total = last.bottom - first.top;
   const int shown = client.Height();
   if (total <= shown || shown <= 0) return {};
-  // The thumb is to the track as the lines in view are to all lines.
-  const int height = std::max(kListScrollBarWidth * 3, shown * shown / total);
-  const int top = std::min(shown - height, static_cast<int>(static_cast<long long>(-first.top) * shown / total));
-  return {client.right - kListScrollBarWidth, top, client.right, top + height};
+  // The track lies inside the focus mark; the thumb is to the track as the
+  // lines in view are to all lines.
+  const int track = shown - 2 * kFocusMarkWidth;
+  const int height = std::max(kListScrollBarWidth * 3, track * shown / total);
+  const int top = kFocusMarkWidth +
+                  std::min(track - height, static_cast<int>(static_cast<long long>(-first.top) * track / total));
+  const int right = client.right - kFocusMarkWidth;
+  return {right - kListScrollBarWidth, top, right, top + height};
 }
 
 void CHanListBox::DrawScrollBar(CDC& dc, const CRect& client) const {
   const CRect thumb = ScrollThumbRect();
   if (thumb.IsRectEmpty()) return;
-  dc.FillSolidRect({thumb.left, client.top, thumb.right, client.bottom}, kListScrollTrackColor);
+  dc.FillSolidRect({thumb.left, client.top + kFocusMarkWidth, thumb.right, client.bottom - kFocusMarkWidth},
+                   kListScrollTrackColor);
   dc.FillSolidRect(thumb, kListScrollThumbColor);
 }
 
