@@ -29,6 +29,13 @@ void CEnterEdit::LeaveToParent() { lv::SetFocus(lv::GetParent(GetSafeHwnd())); }
 void CEnterEdit::OnChar(UINT ch, UINT repeat, UINT flags) {
   switch (ch) {
     case VK_TAB:
+      // Committed as by Enter, then on along the dialog's tab order (a
+      // parent without one takes the focus itself).
+      m_strSaved = GetWindowText();
+      if (m_pNotifyWnd) m_pNotifyWnd->PostMessage(WM_EDIT_ENTER_DETECT, 0, m_nIndex);
+      lv::SendMessage(lv::GetParent(GetSafeHwnd()), WM_NEXTDLGCTL, GetKeyState(VK_SHIFT) < 0 ? 1 : 0, 0);
+      if (lv::GetFocus() == GetSafeHwnd()) LeaveToParent();
+      return;
     case VK_RETURN:
       m_strSaved = GetWindowText();
       LeaveToParent();

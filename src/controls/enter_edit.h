@@ -1,10 +1,11 @@
 #pragma once
 // CEnterEdit: the single-line field of the registration form. Enter and Tab
-// commit the field (its text becomes the committed text, the focus goes to
-// the parent window, the owner gets WM_EDIT_ENTER_DETECT); Escape puts the
-// committed text back and leaves; Control with Page Up/Down or an arrow
-// just leaves. Gaining the focus posts WM_EDIT_SET_FOCUS. Both
-// notifications carry the field index in lParam.
+// commit the field (its text becomes the committed text, the owner gets
+// WM_EDIT_ENTER_DETECT); Enter then gives the focus to the parent window, Tab
+// (Shift+Tab) to the next (previous) control of the parent dialog's tab
+// order; Escape puts the committed text back and leaves; Control with Page
+// Up/Down or an arrow just leaves. Gaining the focus posts WM_EDIT_SET_FOCUS.
+// Both notifications carry the field index in lParam.
 #include <cstdint>
 #include <string>
 

@@ -1,5 +1,6 @@
 #include "controls/grp_btn.h"
 
+#include "controls/focus_mark.h"
 #include "controls/skin.h"
 #include "platform/core/debug_out.h"
 #include "platform/ui/paint_dc.h"
@@ -28,8 +29,14 @@ class GrpBtnProc final : public WindowClassProc {
   void PenMove(HWND hwnd, LPARAM lParam);
   void PenUp(HWND hwnd, LPARAM lParam);
   void HoverCheck(HWND hwnd);
+  static bool IsPressKey(WPARAM key) { return key == VK_RETURN || key == VK_SPACE; }
+  void KeyDown(HWND hwnd, WPARAM key, LPARAM flags);
+  void KeyUp(HWND hwnd, WPARAM key);
+  void FocusChanged(HWND hwnd, bool gained);
+  void PostNotify(HWND hwnd, int code);
 
   GrpBtnData m_data;
+  WPARAM m_keyHeld = 0;  // the press key held down on the focused button, or 0
 };
 
 void GrpBtnProc::SetState(HWND hwnd, std::int32_t state) {
@@ -55,6 +62,53 @@ void GrpBtnProc::Paint(HWND hwnd) {
   CPaintDC dc(hwnd);
   // No picture for the state: nothing is drawn and the old pixels stay.
   dc.CopyImage(0, 0, m_data.bitmaps[static_cast<std::size_t>(m_data.state)]);
+  if (GetFocus() == hwnd) {
+    CRect rc;
+    GetClientRect(hwnd, &rc);
+    DrawFocusMark(dc, rc);
+  }
+}
+
+void GrpBtnProc::PostNotify(HWND hwnd, int code) {
+  PostMessage(GetParent(hwnd), WM_COMMAND,
+              MAKEWPARAM(static_cast<unsigned>(GetDlgCtrlID(hwnd)), static_cast<unsigned>(code)),
+              static_cast<LPARAM>(hwnd));
+}
+
+// A press key is a tap from the keyboard: down is the pen down, up the pen
+// lifted inside. The notifications are posted, so a form the button opens
+// runs after the key's own handling. The key's auto-repeat is no new press.
+void GrpBtnProc::KeyDown(HWND hwnd, WPARAM key, LPARAM flags) {
+  const bool repeat = (static_cast<std::uintptr_t>(flags) >> 30) & 1;
+  if (repeat || m_keyHeld != 0 || m_data.state == GB_DISABLED) return;
+  m_keyHeld = key;
+  if (Toggle(hwnd)) {
+    g_toggleStartState = m_data.state;
+    SetState(hwnd, g_toggleStartState == GB_NORMAL ? GB_PRESSED : GB_NORMAL);
+  } else {
+    SetState(hwnd, GB_PRESSED);
+  }
+  if (m_data.notify == 1) PostNotify(hwnd, GBN_PRESSED);
+}
+
+void GrpBtnProc::KeyUp(HWND hwnd, WPARAM key) {
+  if (key != m_keyHeld) return;
+  m_keyHeld = 0;
+  if (!Toggle(hwnd)) SetState(hwnd, GB_NORMAL);
+  if (m_data.notify == 1) PostNotify(hwnd, GBN_CLICKED);
+}
+
+void GrpBtnProc::FocusChanged(HWND hwnd, bool gained) {
+  InvalidateRect(hwnd, nullptr, false);
+  if (gained || m_keyHeld == 0) return;
+  // The focus left while the key was held: the press ends without a click.
+  m_keyHeld = 0;
+  if (Toggle(hwnd)) {
+    SetState(hwnd, g_toggleStartState);
+    return;
+  }
+  SetState(hwnd, GB_NORMAL);
+  if (m_data.notify == 1) PostNotify(hwnd, GBN_RELEASED_OUTSIDE);
 }
 
 void GrpBtnProc::SetBitmaps(HWND hwnd, WPARAM wParam, LPARAM lParam) {
@@ -148,6 +202,18 @@ LRESULT GrpBtnProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_LBUTTONUP:
       PenUp(hwnd, lParam);
+      return 0;
+    case WM_GETDLGCODE:
+      return IsPressKey(wParam) ? DLGC_WANTMESSAGE : 0;
+    case WM_KEYDOWN:
+      if (IsPressKey(wParam)) KeyDown(hwnd, wParam, lParam);
+      return 0;
+    case WM_KEYUP:
+      KeyUp(hwnd, wParam);
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      FocusChanged(hwnd, msg == WM_SETFOCUS);
       return 0;
     case GBM_SETBITMAPS:
       SetBitmaps(hwnd, wParam, lParam);

@@ -6,7 +6,9 @@
 // GBN_RELEASED_OUTSIDE when it is lifted after sliding off (owners that act
 // while the pen is held, like PTZ steering, must hear of every release). A button
 // given the same bitmap for all four states is a passive picture that never
-// notifies. No text, no focus, no keyboard.
+// notifies. No text. A button given the focus (a dialog's tab order) shows
+// the focus mark, and Enter or Space presses it as a tap would, the
+// notifications then posted rather than sent.
 #include <QImage>
 #include <array>
 #include <cstdint>

@@ -1,8 +1,12 @@
 #include "controls/han_list_box.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "controls/focus_mark.h"
 #include "platform/core/debug_out.h"
+#include "platform/ui/paint_dc.h"
+#include "platform/ui/window_api.h"
 
 namespace lv {
 
@@ -77,6 +81,66 @@ void CHanListBox::DrawItem(DRAWITEMSTRUCT* dis) {
   dc.SelectObject(oldFont);
   dc.SetTextColor(oldText);
   dc.SetBkMode(oldMode);
+}
+
+CRect CHanListBox::ScrollThumbRect() const {
+  CRect client, first, last;
+  GetClientRect(&client);
+  const int count = GetCount();
+  if (count <= 0 || GetItemRect(0, &first) != 0 || GetItemRect(count - 1, &last) != 0) return {};
+  const int total = last.bottom - first.top;
+  const int shown = client.Height();
+  if (total <= shown || shown <= 0) return {};
+  // The track lies inside the focus mark; the thumb is to the track as the
+  // lines in view are to all lines.
+  const int track = shown - 2 * kFocusMarkWidth;
+  const int height = std::max(kListScrollBarWidth * 3, track * shown / total);
+  const int top = kFocusMarkWidth +
+                  std::min(track - height, static_cast<int>(static_cast<long long>(-first.top) * track / total));
+  const int right = client.right - kFocusMarkWidth;
+  return {right - kListScrollBarWidth, top, right, top + height};
+}
+
+void CHanListBox::DrawScrollBar(CDC& dc, const CRect& client) const {
+  const CRect thumb = ScrollThumbRect();
+  if (thumb.IsRectEmpty()) return;
+  dc.FillSolidRect({thumb.left, client.top + kFocusMarkWidth, thumb.right, client.bottom - kFocusMarkWidth},
+                   kListScrollTrackColor);
+  dc.FillSolidRect(thumb, kListScrollThumbColor);
+}
+
+void CHanListBox::OnPaint() {
+  CListBox::OnPaint();  // the lines
+  if (!GetSafeHwnd()) return;
+  CPaintDC dc(this);
+  CRect client;
+  GetClientRect(&client);
+  DrawScrollBar(dc, client);
+  // An empty list shows its focus as the dotted rectangle DrawItem draws.
+  if (GetCount() > 0 && lv::GetFocus() == GetSafeHwnd()) DrawFocusMark(dc, client);
+}
+
+void CHanListBox::OnSetFocus(HWND oldWnd) {
+  CListBox::OnSetFocus(oldWnd);
+  Invalidate(true);  // the mark goes round the whole list
+}
+
+void CHanListBox::OnKillFocus(HWND newWnd) {
+  CListBox::OnKillFocus(newWnd);
+  Invalidate(true);
+}
+
+LRESULT CHanListBox::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = CListBox::WindowProc(msg, wParam, lParam);
+  if (msg == WM_LBUTTONDBLCLK && m_pNotifyWnd && !(GetStyle() & LBS_NOTIFY)) {
+    // The pen down before it selected the line under the pen, if any.
+    CRect line;
+    const int sel = GetCurSel();
+    if (sel >= 0 && GetItemRect(sel, &line) == 0 && line.PtInRect(CPoint(lParam)))
+      m_pNotifyWnd->PostMessage(WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(GetDlgCtrlID()), LBN_DBLCLK),
+                                static_cast<LPARAM>(GetSafeHwnd()));
+  }
+  return result;
 }
 
 }  // namespace lv

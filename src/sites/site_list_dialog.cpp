@@ -97,12 +97,25 @@ void CDlg_SiteList::OnConnectAtStart() {
     if (!site) return;
   }
   m_pCurrSite = site;
-  if (m_pListBox) {
-    int position = 0;
-    for (const CDvrSession* s = m_sites.First(); s && s != site; s = s->m_pNext) ++position;
-    m_pListBox->SetCurSel(position);
-  }
-  OnConnect();
+  HighlightSite(site);
+  ConnectCurrent();
+}
+
+CDvrSession* CDlg_SiteList::HighlightedSite() const {
+  const int line = m_pListBox ? m_pListBox->GetCurSel() : -1;
+  return line < 0 ? nullptr : m_sites.FindSite(static_cast<int>(m_pListBox->GetItemData(line)));
+}
+
+void CDlg_SiteList::HighlightSite(const CDvrSession* site) {
+  if (!m_pListBox || !site) return;
+  int position = 0;
+  for (const CDvrSession* s = m_sites.First(); s && s != site; s = s->m_pNext) ++position;
+  m_pListBox->SetCurSel(position);
+}
+
+void CDlg_SiteList::PostButtonCommand(int b) {
+  const std::size_t i = static_cast<std::size_t>(b);
+  PostMessage(WM_COMMAND, MAKEWPARAM(kButtonIds[i], BN_CLICKED), static_cast<LPARAM>(m_hBtn[i]));
 }
 
 void CDlg_SiteList::LoadSitesFromStore() {
@@ -139,6 +152,7 @@ void CDlg_SiteList::CreateControls() {
                          m_rcClient.Height() - kListButtonHeight);
   SetAccessibleName(m_pListBox->GetSafeHwnd(), u"Sites");
   InstallLineMenu();
+  SetTabOrder({m_pListBox->GetSafeHwnd(), m_hBtn[0], m_hBtn[1], m_hBtn[2], m_hBtn[3]});
 }
 
 void CDlg_SiteList::FillSiteList() {
@@ -177,6 +191,8 @@ void CDlg_SiteList::SaveSites() {
 void CDlg_SiteList::ShowStoreMessage(std::u16string text) { MessageBox(GetSafeHwnd(), text, u"Lorventa"); }
 
 bool CDlg_SiteList::OnCommand(WPARAM wParam, LPARAM lParam) {
+  // A double click on a line is the Connect button.
+  if (LOWORD(wParam) == IDC_SITE_LIST && HIWORD(wParam) == LBN_DBLCLK) PostButtonCommand(3);
   // The buttons act when the pen is lifted inside them (code 0); their
   // pen-down notification passes untouched.
   if (HIWORD(wParam) == BN_CLICKED) {
@@ -231,11 +247,13 @@ void CDlg_SiteList::OnAdd() {
     m_pCurrSite = added;
     SaveSites();
     FillSiteList();
+    HighlightSite(added);
   }
   SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
 }
 
 void CDlg_SiteList::OnModify() {
+  m_pCurrSite = HighlightedSite();
   if (!m_pRegDlg || !m_pCurrSite) return;
   CDlg_SiteReg& reg = *m_pRegDlg;
   CDvrSession& site = *m_pCurrSite;
@@ -244,11 +262,13 @@ void CDlg_SiteList::OnModify() {
     site.SetSite(reg.Fields());
     SaveSites();
     FillSiteList();
+    HighlightSite(&site);
   }
   SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
 }
 
 void CDlg_SiteList::OnDelete() {
+  m_pCurrSite = HighlightedSite();
   if (!m_pCurrSite) return;
   m_sites.RemoveSite(m_pCurrSite->m_nSiteIndex);
   m_pCurrSite = nullptr;  // no confirmation question, as on the handheld
@@ -257,6 +277,11 @@ void CDlg_SiteList::OnDelete() {
 }
 
 void CDlg_SiteList::OnConnect() {
+  m_pCurrSite = HighlightedSite();
+  ConnectCurrent();
+}
+
+void CDlg_SiteList::ConnectCurrent() {
   if (!m_pView || !m_pCurrSite) return;
   m_pView->m_pCurr_DVR = m_pCurrSite;
   m_pView->DoModal();
@@ -279,10 +304,18 @@ void CDlg_SiteList::OnPaint() {
 }
 
 bool CDlg_SiteList::PreTranslateMessage(MSG* msg) {
-  // Enter and Escape would end the program's main window.
-  if (msg && msg->message == WM_KEYDOWN &&
-      (msg->wParam == static_cast<WPARAM>(VK_RETURN) || msg->wParam == static_cast<WPARAM>(VK_ESCAPE)))
-    return true;
+  if (msg && msg->message == WM_KEYDOWN) {
+    const int key = static_cast<int>(msg->wParam);
+    const bool repeat = (static_cast<std::uintptr_t>(msg->lParam) >> 30) & 1;
+    // In the list, Enter and Delete are the Connect and Delete buttons.
+    if (m_pListBox && msg->hwnd == m_pListBox->GetSafeHwnd() && (key == VK_RETURN || key == VK_DELETE)) {
+      if (!repeat) PostButtonCommand(key == VK_RETURN ? 3 : 2);
+      return true;
+    }
+    // Enter and Escape would end the program's main window; a focused button
+    // takes Enter as its press.
+    if ((key == VK_RETURN || key == VK_ESCAPE) && !ControlWantsKey(msg)) return true;
+  }
   if (msg && OnWallKey(*msg)) return true;
   return CDialog::PreTranslateMessage(msg);
 }

@@ -6,6 +6,12 @@
 // demand. The caption's OK button ends it, and with it the program; Enter
 // and Escape do not.
 //
+// The current site is always the highlighted line: Modify, Delete and
+// Connect act on it and do nothing while no line is highlighted, and a site
+// just added or changed stays highlighted. From the keyboard, Tab steps
+// through the list and the four buttons; in the list Enter (or a double
+// click on a line) connects and Delete deletes, as the buttons do.
+//
 // Store problems reach the user in a message box: a damaged store at start
 // (moved aside by the store; the list starts empty), a store that could not
 // be read (the list starts empty and nothing is saved over the unread sites),
@@ -107,6 +113,14 @@ class CDlg_SiteList : public CDialog {
   bool OnWallKey(const MSG& msg);
   void OpenWall(bool allSites);
   void InstallLineMenu();
+  // The site of the highlighted line, or nullptr when none is highlighted.
+  CDvrSession* HighlightedSite() const;
+  // Highlights site's line (the list shows every site).
+  void HighlightSite(const CDvrSession* site);
+  // Runs the view on the current site.
+  void ConnectCurrent();
+  // The command button b would send when tapped, posted to this window.
+  void PostButtonCommand(int b);
   // Runs the registration form on the five texts; true on IDOK.
   bool RunRegDialog();
   void ShowStoreMessage(std::u16string text);

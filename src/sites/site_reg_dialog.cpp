@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <algorithm>
+#include <vector>
 
 #include "controls/grp_btn.h"
 #include "controls/skin_table.h"
@@ -154,6 +155,11 @@ void CDlg_SiteReg::CreateControls() {
     m_pEdit[static_cast<std::size_t>(i)] = std::move(edit);
   }
   m_bCompact = false;
+  std::vector<HWND> order;
+  for (const auto& edit : m_pEdit) order.push_back(edit->GetSafeHwnd());
+  order.push_back(m_hBtnOk);
+  order.push_back(m_hBtnCancel);
+  SetTabOrder(std::move(order));  // the dialog then opens with the first field focused
 
   for (int i = 0; i < kRegFieldCount; ++i) {
     if (m_bFillFields) Edit(i)->SetWindowText(Text(i));
@@ -256,8 +262,21 @@ void CDlg_SiteReg::ConfirmIfValid() {
   const SiteFieldProblem problem = CheckSiteFields(m_strSiteName, m_strSiteIP, m_strSitePort, m_strUserID,
                                                    m_strPassword);
   if (problem && problem.field >= 0 && problem.field < kRegFieldCount) MarkField(problem.field, FaultText(problem.fault));
-  if (!complete || problem) return;  // the form stays open; the red labels say why
+  if (!complete || problem) {  // the form stays open; the red labels say why
+    ShowRefusal();
+    return;
+  }
   CDialog::OnOK();
+}
+
+void CDlg_SiteReg::ShowRefusal() {
+  // The compact layout hides the first two rows: the form goes back to its
+  // normal layout and the first field at fault takes the focus (a field of
+  // the lower rows then compacts the form again, as its focus always does).
+  if (!m_bCompact) return;
+  ArrangeFields(false);
+  const auto first = std::find(m_bMarked.begin(), m_bMarked.end(), true);
+  if (first != m_bMarked.end()) Edit(static_cast<int>(first - m_bMarked.begin()))->SetFocus();
 }
 
 void CDlg_SiteReg::MarkField(int i, std::u16string_view why) {
@@ -276,9 +295,11 @@ void CDlg_SiteReg::ClearMark(int i) {
 }
 
 bool CDlg_SiteReg::PreTranslateMessage(MSG* msg) {
-  // Without the soft input panel, Enter and Escape would end the form.
+  // Without the soft input panel, Enter and Escape would end the form; a
+  // focused button takes Enter as its press.
   if (!m_bSIPOn && msg && msg->message == WM_KEYDOWN &&
-      (msg->wParam == static_cast<WPARAM>(VK_RETURN) || msg->wParam == static_cast<WPARAM>(VK_ESCAPE)))
+      (msg->wParam == static_cast<WPARAM>(VK_RETURN) || msg->wParam == static_cast<WPARAM>(VK_ESCAPE)) &&
+      !ControlWantsKey(msg))
     return true;
   return CDialog::PreTranslateMessage(msg);
 }

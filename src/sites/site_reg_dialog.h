@@ -13,8 +13,13 @@
 // OK ends the form only when it is complete and the store can keep every text
 // as typed (no plus sign, fields and record within the store's limits, every
 // character in the code page); otherwise the label of each field at fault
-// turns red until that field changes, and the form stays open. The caption's
-// OK button and Enter outside a field go through the same check.
+// turns red until that field changes, and the form stays open (a compact form
+// goes back to its normal layout, the first field at fault focused). The
+// caption's OK button and Enter outside a field go through the same check.
+//
+// From the keyboard the form opens with the first field focused; Tab and
+// Shift+Tab step through the five fields, OK and Cancel, and Enter or Space
+// presses the focused button.
 #include <array>
 #include <memory>
 #include <string>
@@ -100,6 +105,9 @@ class CDlg_SiteReg : public CDialog {
   // Reads the five fields; ends the dialog with IDOK if they can be kept,
   // otherwise marks the fields at fault.
   void ConfirmIfValid();
+  // Makes a refusal seen: a form in its compact layout goes back to normal
+  // with the first field at fault focused.
+  void ShowRefusal();
   void MarkField(int i, std::u16string_view why);
   void ClearMark(int i);
 

@@ -13,10 +13,12 @@
 #include <fstream>
 #include <tuple>
 
+#include "controls/focus_mark.h"
 #include "controls/grp_btn.h"
 #include "platform/ui/window_api.h"
 #include "protocol/text.h"
 #include "sites/site_list_dialog.h"
+#include "view/site_view.h"
 #include "support/pump.h"
 #include "support_gui/test_window.h"
 #include "ui_modal_script.h"
@@ -158,6 +160,7 @@ TEST_F(SiteListTest, StartsEmptyAddsACancelledAddChangesNothingAndOnlyTheCaption
               EXPECT_TRUE(lvtest::PumpUntil([&] { return debug.Contains("# SHFS_HIDESTARTICON\r\n"); }))
                   << "the full-screen timer restarts after every form";
               dlg.ListBox()->SetFocus();
+              dlg.ListBox()->SetCurSel(-1);  // no line: Enter connects to nothing
               QTest::keyClick(dlg.ListBox()->GetWidget(), Qt::Key_Return);
               QTest::keyClick(dlg.ListBox()->GetWidget(), Qt::Key_Escape);
             },
@@ -202,6 +205,7 @@ TEST_F(SiteListTest, ModifyKeepsPositionAndIndexAndDeleteActsOnlyOnASelection) {
                      EXPECT_EQ(Shown(dlg).size(), 3u);
                      // A screen reader's press of Delete is a tap.
                      A(W(dlg.Button(2)))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+                     EXPECT_TRUE(lvtest::PumpUntil([&] { return Shown(dlg).size() == 2; }));  // the tap is posted
                      EXPECT_EQ(Shown(dlg), (Lines{"North", "South"}));
                      EXPECT_EQ(dlg.CurrentSite(), nullptr);
                      EXPECT_EQ(Rows(dlg.Sites()), (std::vector<Row>{{0, "North", "10.0.0.1", 8000, "a", "pa"},
@@ -282,6 +286,126 @@ TEST_F(SiteListTest, ADamagedStoreIsShownAndTheListStartsEmptyAndStillSaves) {
                      EXPECT_EQ(Stored(), (std::vector<Row>{{0, "New", "h", 1, "u", ""}}));
                      CloseByCaption(dlg);
                    }});
+  EXPECT_TRUE(script.Completed());
+}
+
+void Key(Qt::Key key, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), key, mods); }
+bool Focused(HWND h) { return lv::GetFocus() == h; }
+
+TEST_F(SiteListTest, KeyboardAloneAddsASite) {
+  FakeNetwork network(1);
+  CDlg_SiteList dlg(network, Store());
+  script.Run(dlg, {[&] {
+    ASSERT_TRUE(lvtest::ShowActive(dlg.GetWidget()));
+    EXPECT_TRUE(Focused(dlg.ListBox()->GetSafeHwnd())) << "the list has the focus first";
+    for (const auto mods : {Qt::NoModifier, Qt::NoModifier, Qt::ShiftModifier}) Key(Qt::Key_Tab, mods);
+    EXPECT_TRUE(Focused(dlg.Button(0)));
+    script.Inside(*dlg.RegDialog(), {[&] {
+      lv::CDlg_SiteReg& reg = *dlg.RegDialog();
+      ASSERT_TRUE(lvtest::ShowActive(reg.GetWidget()));
+      EXPECT_TRUE(Focused(reg.Edit(0)->GetSafeHwnd())) << "the form opens in its first field";
+      for (const char* text : {"Office", "127.0.0.1", "8000", "admin", "pw"}) {
+        QTest::keyClicks(QApplication::focusWidget(), text);
+        Key(Qt::Key_Tab);
+      }
+      EXPECT_TRUE(Focused(reg.OkButton()));
+      Key(Qt::Key_Return);
+    }});
+    Key(Qt::Key_Return);  // Add: the form runs once the key is handled
+    EXPECT_TRUE(lvtest::PumpUntil([&] { return dlg.Sites().Count() == 1; }));
+    EXPECT_EQ(Stored(), (std::vector<Row>{{0, "Office", "127.0.0.1", 8000, "admin", "pw"}}));
+    CloseByCaption(dlg);
+  }});
+  EXPECT_TRUE(script.Completed());
+}
+
+TEST_F(SiteListTest, ListKeysAndWheelMoveAlongTwentySitesAndEnterDoubleClickAndDeleteAct) {
+  std::vector<Row> rows;
+  for (int i = 0; i < 20; ++i) rows.emplace_back(i, "Site " + std::to_string(i + 1), "127.0.0.1", 1, "u", "");
+  Seed(rows);
+  FakeNetwork network(1);
+  CDlg_SiteList dlg(network, Store());
+  const auto connectsTo = [&](const std::function<void()>& act) {
+    std::string name;
+    script.Inside(*dlg.SiteView(), {[&] {
+      name = lv::Utf16ToUtf8(dlg.SiteView()->m_pCurr_DVR.load()->m_strSiteName);
+      dlg.SiteView()->EndDialog(lv::IDCANCEL);
+    }});
+    act();
+    lvtest::PumpUntil([&] { return !name.empty() && !dlg.SiteView()->IsRunning(); });
+    lvtest::ShowActive(dlg.GetWidget());  // the window manager's part
+    return name;
+  };
+  script.Run(dlg, {[&] {
+    ASSERT_TRUE(lvtest::ShowActive(dlg.GetWidget()));
+    lv::CHanListBox& list = *dlg.ListBox();
+    const std::vector<std::pair<Qt::Key, int>> keys = {{Qt::Key_Down, 0}, {Qt::Key_Down, 1}, {Qt::Key_End, 19},
+        {Qt::Key_Home, 0}, {Qt::Key_PageDown, 6}, {Qt::Key_PageDown, 12}, {Qt::Key_PageUp, 6}, {Qt::Key_Up, 5}};
+    for (const auto& [key, line] : keys) {
+      Key(key);
+      EXPECT_EQ(list.GetCurSel(), line) << key;
+    }
+    EXPECT_EQ(connectsTo([] { Key(Qt::Key_Return); }), "Site 6");
+    Key(Qt::Key_Delete);
+    EXPECT_TRUE(lvtest::PumpUntil([&] { return dlg.Sites().Count() == 19; }));
+    EXPECT_EQ(Stored()[5], (Row{5, "Site 7", "127.0.0.1", 1, "u", ""}));
+    EXPECT_EQ(list.GetCurSel(), -1);
+  },
+  [&] {
+    lv::CHanListBox& list = *dlg.ListBox();
+    list.SetTopIndex(0);
+    const lv::CRect thumb = list.ScrollThumbRect();
+    EXPECT_TRUE(thumb.top == lv::kFocusMarkWidth && thumb.Height() > 0) << "more sites than lines";
+    for (int notch = 0; notch < 10 && list.GetTopIndex() < 12; ++notch) {
+      QWheelEvent wheel(QPointF(200, 200), list.GetWidget()->mapToGlobal(QPointF(200, 200)), {}, {0, -120},
+                        Qt::NoButton, {}, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(list.GetWidget(), &wheel);
+    }
+    EXPECT_EQ(list.GetTopIndex(), 12) << "the last sites fill the list";
+    EXPECT_GT(list.ScrollThumbRect().top, thumb.top);
+    lv::CRect line;
+    list.GetItemRect(18, &line);  // the 20th site, after the deletion
+    EXPECT_EQ(connectsTo([&] {
+                QTest::mouseDClick(list.GetWidget(), Qt::LeftButton, {}, QPoint(200, line.top + 40));
+              }), "Site 20");
+    list.SetFocus();
+    lvtest::SaveShot(dlg.GetWidget(), "site-list-keyboard");
+    CloseByCaption(dlg);
+  }});
+  EXPECT_TRUE(script.Completed());
+}
+
+TEST_F(SiteListTest, TheChangedSiteStaysHighlightedAndWithoutAHighlightButtonsDoNothing) {
+  Seed({{0, "North", "10.0.0.1", 8000, "a", "pa"}, {1, "South", "10.0.0.3", 8002, "c", "pc"}});
+  FakeNetwork network(1);
+  CDlg_SiteList dlg(network, Store());
+  script.Run(dlg, {[&] {
+    TapLine(dlg, 1);
+    Register(dlg, 1, {u"Centre", u"h", u"1", u"u", u""}, {u"South", u"10.0.0.3", u"8002", u"c", u"pc"});
+    EXPECT_EQ(dlg.ListBox()->GetCurSel(), 1);
+    // A screen reader's press of Add returns before the form runs.
+    bool pressReturned = false;
+    script.Inside(*dlg.RegDialog(), {[&] {
+      EXPECT_TRUE(pressReturned);
+      for (int i = 0; i < 5; ++i) dlg.RegDialog()->Edit(i)->SetWindowText(u"1");
+      Tap(dlg.RegDialog()->OkButton());
+    }});
+    A(W(dlg.Button(0)))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    pressReturned = true;
+    EXPECT_TRUE(lvtest::PumpUntil([&] { return dlg.Sites().Count() == 3; }));
+    EXPECT_EQ(dlg.ListBox()->GetCurSel(), 2);
+    EXPECT_TRUE(lvtest::PumpUntil([&] { return dlg.CurrentSite() == dlg.Sites().FindSite(2); }));
+  },
+  [&] {
+    dlg.ListBox()->SetCurSel(-1);
+    bool opened = false;
+    script.Inside(*dlg.RegDialog(), {[&] { opened = true, dlg.RegDialog()->EndDialog(lv::IDCANCEL); }});
+    script.Inside(*dlg.SiteView(), {[&] { opened = true, dlg.SiteView()->EndDialog(lv::IDCANCEL); }});
+    for (int b : {1, 2, 3}) Tap(dlg.Button(b));
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(dlg.Sites().Count(), 3);
+    CloseByCaption(dlg);
+  }});
   EXPECT_TRUE(script.Completed());
 }
 

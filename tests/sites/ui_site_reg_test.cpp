@@ -101,7 +101,9 @@ TEST(SiteRegForm, EnterAndTabCutEachFieldToItsRuleButOkTakesTheTextsAsTyped) {
         form.Edit(c.field)->SetWindowText(c.typed);
         Confirm(form, c.field, key);
         EXPECT_EQ(form.Edit(c.field)->GetWindowText(), c.confirmed) << c.field;
-        EXPECT_FALSE(form.IsSipOn() || form.IsCompact());
+        const bool onToAField = key == Qt::Key_Tab && c.field < 4;  // Tab moves the focus on
+        EXPECT_EQ(form.IsSipOn(), onToAField);
+        EXPECT_EQ(form.IsCompact(), onToAField && c.field >= 2);
       }
     }
     EXPECT_EQ(form.m_strPassword, std::u16string(16, u'p'));
@@ -231,6 +233,23 @@ TEST(SiteRegForm, EnterAndEscapeWithoutTheInputPanelDoNotEndTheForm) {
                                      },
                                      [&] { form.EndDialog(lvtest::kStoppedByGuard); }});
   EXPECT_EQ(result, lv::IDOK);
+}
+
+TEST(SiteRegForm, ARefusalInTheCompactLayoutRestoresTheNormalOneWithTheFieldAtFaultFocused) {
+  CDlg_SiteReg form;
+  RunForm(form, {[&] {
+    ASSERT_TRUE(lvtest::ShowActive(form.GetWidget()));
+    Fill(form, {u"", u"h", u"1", u"u", u""});
+    form.Edit(3)->SetFocus();
+    ASSERT_TRUE(lvtest::PumpUntil([&] { return form.IsCompact(); }));
+    Tap(form.OkButton());  // the pen takes no focus: the user id field keeps it
+    EXPECT_TRUE(lvtest::PumpUntil([&] { return lv::GetFocus() == form.Edit(0)->GetSafeHwnd(); }));
+    EXPECT_FALSE(form.IsCompact());
+    EXPECT_EQ(Geometry(*form.Edit(0)), QRect(150, 30, 320, 58));
+    EXPECT_TRUE(form.Edit(0)->IsWindowVisible() && form.IsFieldMarked(0) && LabelShows(form, 0, kRed));
+    lvtest::SaveShot(form.GetWidget(), "registration-compact-refused");
+    Tap(form.CancelButton());
+  }});
 }
 
 }  // namespace

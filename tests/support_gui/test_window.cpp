@@ -51,4 +51,9 @@ void RepaintNow(lv::HWND hwnd) {
   if (QWidget* w = lv::WidgetFromHandle(hwnd)) w->repaint();
 }
 
+void SaveShot(QWidget* widget, const char* name) {
+  const QString dir = qEnvironmentVariable("LORVENTA_SHOT_DIR");
+  if (!dir.isEmpty()) Grab(widget).save(dir + QStringLiteral("/%1.png").arg(QLatin1String(name)));
+}
+
 }  // namespace lvtest

@@ -60,5 +60,7 @@ QImage Grab(QWidget* widget);
 QImage Grab(lv::HWND hwnd);
 // Repaints the window now.
 void RepaintNow(lv::HWND hwnd);
+// Saves the widget's pixels as NAME.png in $LORVENTA_SHOT_DIR, if set (screenshots for review).
+void SaveShot(QWidget* widget, const char* name);
 
 }  // namespace lvtest

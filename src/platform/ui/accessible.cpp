@@ -45,7 +45,9 @@ class WindowAccessible final : public QAccessibleWidget {
   }
 
   // Pressing a button for a screen-reader user is a tap in its middle: the
-  // button does what a pen down and up inside it would do.
+  // button does what a pen down and up inside it would do. The tap is posted:
+  // what the button starts (a modal form) must not run inside the screen
+  // reader's call, which returns at once.
   void doAction(const QString& action) override {
     if (role() != QAccessible::Button || action != pressAction()) {
       QAccessibleWidget::doAction(action);
@@ -56,8 +58,9 @@ class WindowAccessible final : public QAccessibleWidget {
     CRect client;
     GetClientRect(hwnd, &client);
     const LPARAM middle = MAKELPARAM(static_cast<unsigned>(client.right / 2), static_cast<unsigned>(client.bottom / 2));
-    SendMessage(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, middle);
-    if (IsWindow(hwnd)) SendMessage(hwnd, WM_LBUTTONUP, 0, middle);
+    // Posted: the press returns at once, even when the click runs a modal form.
+    PostMessage(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    PostMessage(hwnd, WM_LBUTTONUP, 0, middle);
   }
 };
 

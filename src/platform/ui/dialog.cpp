@@ -59,6 +59,7 @@ std::intptr_t CDialog::DoModal() {
   if (!t || m_running || GetSafeHwnd()) return -1;
   m_result = -1;
   m_ended = false;
+  m_tabOrder.clear();  // the controls of an earlier run are gone
   if (!CreateFromTemplate(*t)) return -1;
   m_running = true;
 
@@ -119,6 +120,10 @@ bool CDialog::OnCommand(WPARAM wParam, LPARAM) {
 
 LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) return OnInitDialog() ? 1 : 0;
+  if (msg == WM_NEXTDLGCTL) {
+    FocusNextTabStop(wParam != 0);
+    return 0;
+  }
   // A dialog whose window goes away by other means ends its run too.
   if (msg == WM_DESTROY && m_loop) m_loop->exit();
   return CWnd::WindowProc(msg, wParam, lParam);
@@ -128,8 +133,8 @@ bool CDialog::PreTranslateMessage(MSG* msg) {
   if (!msg || msg->message != WM_KEYDOWN) return false;
   const int key = static_cast<int>(msg->wParam);
   if (key != VK_RETURN && key != VK_ESCAPE && key != VK_TAB) return false;
+  if (ControlWantsKey(msg)) return false;
   const LRESULT code = lv::SendMessage(msg->hwnd, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg));
-  if (code & DLGC_WANTALLKEYS) return false;
   switch (key) {
     case VK_TAB:
       if (code & DLGC_WANTTAB) return false;
@@ -144,14 +149,24 @@ bool CDialog::PreTranslateMessage(MSG* msg) {
   }
 }
 
+bool CDialog::ControlWantsKey(MSG* msg) {
+  return msg && (lv::SendMessage(msg->hwnd, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg)) &
+                 DLGC_WANTMESSAGE);
+}
+
 void CDialog::FocusNextTabStop(bool backwards) {
   QWidget* dialog = GetWidget();
   if (!dialog) return;
+  const auto usable = [](HWND h) { return h && lv::IsWindowEnabled(h) && !WidgetFromHandle(h)->isHidden(); };
   std::vector<HWND> stops;
-  for (QObject* child : dialog->children()) {
-    const HWND h = HandleFromWidget(qobject_cast<QWidget*>(child));
-    if (h && (GetWindowLong(h, GWL_STYLE) & WS_TABSTOP) && lv::IsWindowEnabled(h) && !WidgetFromHandle(h)->isHidden())
-      stops.push_back(h);
+  if (!m_tabOrder.empty()) {
+    for (const HWND h : m_tabOrder)
+      if (IsWindow(h) && usable(h)) stops.push_back(h);
+  } else {
+    for (QObject* child : dialog->children()) {
+      const HWND h = HandleFromWidget(qobject_cast<QWidget*>(child));
+      if (h && (GetWindowLong(h, GWL_STYLE) & WS_TABSTOP) && usable(h)) stops.push_back(h);
+    }
   }
   if (stops.empty()) return;
   const HWND focus = GetFocus();

@@ -3,10 +3,11 @@
 // creates the window and its template controls, sends WM_INITDIALOG, shows
 // it, runs a nested event loop until EndDialog, destroys the window and
 // returns EndDialog's result. Enter and Escape sent to a control that does
-// not want them become the IDOK and IDCANCEL commands; closing the window
-// cancels.
+// not want them become the IDOK and IDCANCEL commands, Tab and Shift+Tab move
+// the focus along the tab order; closing the window cancels.
 #include <QEventLoop>
 #include <cstdint>
+#include <vector>
 
 #include "platform/ui/dialog_templates.h"
 #include "platform/ui/wnd.h"
@@ -37,7 +38,16 @@ class CDialog : public CWnd {
 
   bool PreTranslateMessage(MSG* msg) override;
 
+  // The controls Tab and Shift+Tab (and WM_NEXTDLGCTL) step through, in this
+  // order; without one, the WS_TABSTOP children in creation order. Hidden
+  // and disabled controls are passed over.
+  void SetTabOrder(std::vector<HWND> order) { m_tabOrder = std::move(order); }
+  const std::vector<HWND>& TabOrder() const { return m_tabOrder; }
+
  protected:
+  // True when the control a key message is addressed to takes that key
+  // itself (its WM_GETDLGCODE answers DLGC_WANTMESSAGE for it).
+  static bool ControlWantsKey(MSG* msg);
   // Binds the template controls (DoDataExchange); true lets the dialog give
   // the focus to its first tab stop.
   virtual bool OnInitDialog();
@@ -58,6 +68,7 @@ class CDialog : public CWnd {
   bool m_ended = false;
   bool m_running = false;
   QEventLoop* m_loop = nullptr;
+  std::vector<HWND> m_tabOrder;
 };
 
 }  // namespace lv

@@ -1,5 +1,6 @@
 #include "platform/ui/listbox.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
@@ -33,6 +34,9 @@ class ListBoxProc final : public WindowClassProc {
   int Height(int index) const { return Valid(index) ? m_items[index].height : LB_ERR; }
   CRect ItemRect(HWND hwnd, int index) const;
   int Top() const { return m_top; }
+  // Scrolls so that index is the first line, as far as the lines below fill
+  // the list; LB_ERR for an index out of range.
+  int SetTop(HWND hwnd, int index);
 
  private:
   struct Item {
@@ -46,6 +50,11 @@ class ListBoxProc final : public WindowClassProc {
   static bool HasFocus(HWND hwnd) { return GetFocus() == hwnd; }
   int DefaultHeight(HWND hwnd) const;
   int ItemFromY(HWND hwnd, int y) const;
+  // The highest first line that still leaves the list full.
+  int MaxTop(HWND hwnd) const;
+  // How many lines show whole from the first line on (at least 1).
+  int PageLines(HWND hwnd) const;
+  void Wheel(HWND hwnd, int delta);
   void Select(HWND hwnd, int index, bool byUser);
   void EnsureVisible(HWND hwnd, int index);
   void Redraw(HWND hwnd, int index, UINT action);
@@ -56,6 +65,7 @@ class ListBoxProc final : public WindowClassProc {
   int m_sel = -1;
   int m_top = 0;
   bool m_tracking = false;
+  int m_wheelRest = 0;  // a turn smaller than a line, kept for the next
   std::map<int, UINT> m_pending;  // item -> ODA_ actions waiting for the next paint
 };
 
@@ -159,6 +169,43 @@ int ListBoxProc::ItemFromY(HWND hwnd, int y) const {
     if (y >= rc.top && y < rc.bottom) return i;
   }
   return -1;
+}
+
+int ListBoxProc::MaxTop(HWND hwnd) const {
+  CRect client;
+  GetClientRect(hwnd, &client);
+  int top = Count();
+  for (int height = 0; top > 0 && height + m_items[top - 1].height <= client.Height();)
+    height += m_items[--top].height;
+  return std::min(top, std::max(0, Count() - 1));
+}
+
+int ListBoxProc::PageLines(HWND hwnd) const {
+  CRect client;
+  GetClientRect(hwnd, &client);
+  int lines = 0;
+  for (int i = m_top; i < Count() && ItemRect(hwnd, i).bottom <= client.bottom; ++i) ++lines;
+  return std::max(1, lines);
+}
+
+int ListBoxProc::SetTop(HWND hwnd, int index) {
+  if (!Valid(index)) return LB_ERR;
+  const int top = std::clamp(index, 0, MaxTop(hwnd));
+  if (top != m_top) {
+    m_top = top;
+    m_pending.clear();
+    InvalidateRect(hwnd, nullptr, true);
+  }
+  return 0;
+}
+
+void ListBoxProc::Wheel(HWND hwnd, int delta) {
+  // The desktop's lines per notch, kept within a page so no line is skipped unseen.
+  m_wheelRest += delta;
+  const int notches = m_wheelRest / WHEEL_DELTA;
+  m_wheelRest -= notches * WHEEL_DELTA;
+  const int perNotch = std::clamp(QApplication::wheelScrollLines(), 1, PageLines(hwnd));
+  if (notches != 0 && Count() > 0) SetTop(hwnd, std::clamp(m_top - notches * perNotch, 0, Count() - 1));
 }
 
 void ListBoxProc::Redraw(HWND hwnd, int index, UINT action) {
@@ -278,6 +325,14 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (index >= 0) Select(hwnd, index, true);
       return 0;
     }
+    case WM_LBUTTONDBLCLK:
+      Proc(hwnd, WM_LBUTTONDOWN, wParam, lParam);  // the second press selects as the first did
+      if ((Style(hwnd) & LBS_NOTIFY) && ItemFromY(hwnd, GET_Y_LPARAM(lParam)) >= 0)
+        SendMessage(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), LBN_DBLCLK), static_cast<LPARAM>(hwnd));
+      return 0;
+    case WM_MOUSEWHEEL:
+      Wheel(hwnd, static_cast<std::int16_t>(HIWORD(wParam)));
+      return 0;
     case WM_LBUTTONUP:
       if (m_tracking) {
         m_tracking = false;
@@ -292,6 +347,9 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case VK_DOWN: index = std::min(Count() - 1, m_sel < 0 ? 0 : index + 1); break;
         case VK_HOME: index = 0; break;
         case VK_END: index = Count() - 1; break;
+        // A page is the whole lines in view less one, so one line stays in sight.
+        case VK_PRIOR: index = m_sel < 0 ? 0 : std::max(0, index - std::max(1, PageLines(hwnd) - 1)); break;
+        case VK_NEXT: index = m_sel < 0 ? 0 : std::min(Count() - 1, index + std::max(1, PageLines(hwnd) - 1)); break;
         default: return 0;
       }
       Select(hwnd, index, true);
@@ -330,7 +388,7 @@ int detail::ListBoxSelection(HWND list) {
 }
 
 WNDCLASS detail::ListBoxClass() {
-  return {u"LISTBOX", HostKind::Plain, RGB(255, 255, 255), [] { return std::make_unique<ListBoxProc>(); }};
+  return {u"LISTBOX", HostKind::Plain, RGB(255, 255, 255), [] { return std::make_unique<ListBoxProc>(); }, CS_DBLCLKS};
 }
 
 bool CListBox::Create(DWORD style, const CRect& rect, CWnd* parent, UINT id) {
@@ -401,6 +459,11 @@ int CListBox::GetItemRect(int index, CRect* rc) const {
 int CListBox::GetTopIndex() const {
   const ListBoxProc* p = ProcOf(GetSafeHwnd());
   return p ? p->Top() : LB_ERR;
+}
+
+int CListBox::SetTopIndex(int index) {
+  ListBoxProc* p = ProcOf(GetSafeHwnd());
+  return p ? p->SetTop(GetSafeHwnd(), index) : LB_ERR;
 }
 
 LRESULT CListBox::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {

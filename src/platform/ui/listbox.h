@@ -1,6 +1,7 @@
 #pragma once
 // The list box (class "LISTBOX"): one line per item, each a text and a data
-// value, single selection by pen or arrow keys. Owner-drawn lists
+// value, single selection by pen or keys (arrows, Home, End, Page Up and
+// Down); the wheel scrolls it. Owner-drawn lists
 // (LBS_OWNERDRAWFIXED / LBS_OWNERDRAWVARIABLE) have every line drawn by the
 // object's DrawItem: in full when the list is painted, and with ODA_SELECT /
 // ODA_FOCUS for the lines whose selection or focus changed.
@@ -53,6 +54,7 @@ class CListBox : public CWnd {
   int GetItemHeight(int index) const;
   int GetItemRect(int index, CRect* rc) const;
   int GetTopIndex() const;
+  int SetTopIndex(int index);
 
  protected:
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;

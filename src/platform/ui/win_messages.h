@@ -22,6 +22,9 @@ inline constexpr UINT WM_CLOSE = 0x0010;
 inline constexpr UINT WM_ERASEBKGND = 0x0014;
 inline constexpr UINT WM_SETFONT = 0x0030;
 inline constexpr UINT WM_GETFONT = 0x0031;
+// To a dialog: move the focus to the next (wParam 0) or previous (wParam 1)
+// control of its tab order.
+inline constexpr UINT WM_NEXTDLGCTL = 0x0028;
 inline constexpr UINT WM_DRAWITEM = 0x002B;
 inline constexpr UINT WM_MEASUREITEM = 0x002C;
 inline constexpr UINT WM_NCDESTROY = 0x0082;
@@ -35,6 +38,12 @@ inline constexpr UINT WM_TIMER = 0x0113;
 inline constexpr UINT WM_MOUSEMOVE = 0x0200;
 inline constexpr UINT WM_LBUTTONDOWN = 0x0201;
 inline constexpr UINT WM_LBUTTONUP = 0x0202;
+// Only to windows of classes with CS_DBLCLKS, after the second pen down.
+inline constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
+// The wheel over a window: HIWORD(wParam) is the signed turn (WHEEL_DELTA a
+// notch), lParam the pointer in screen coordinates.
+inline constexpr UINT WM_MOUSEWHEEL = 0x020A;
+inline constexpr int WHEEL_DELTA = 120;
 inline constexpr UINT WM_USER = 0x0400;
 // Owner-draw requests reflected back to the control that asked for them.
 inline constexpr UINT OCM_BASE = 0x2000;
@@ -54,7 +63,11 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr int BN_CLICKED = 0;
 // List box notification (sent only with LBS_NOTIFY).
 inline constexpr int LBN_SELCHANGE = 1;
+inline constexpr int LBN_DBLCLK = 2;
 inline constexpr int LB_ERR = -1;
+
+// Class style: the class's windows take double clicks.
+inline constexpr UINT CS_DBLCLKS = 0x0008;
 
 // Window styles.
 inline constexpr DWORD WS_POPUP = 0x80000000;

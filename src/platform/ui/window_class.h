@@ -34,6 +34,7 @@ struct WNDCLASS {
   HostKind kind = HostKind::Plain;
   COLORREF background = 0;
   std::function<std::unique_ptr<WindowClassProc>()> procFactory;
+  UINT style = 0;  // CS_ bits
 };
 
 // The colour of dialog and button faces.

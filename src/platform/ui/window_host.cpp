@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimerEvent>
+#include <QWheelEvent>
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
@@ -274,6 +275,8 @@ bool WindowHostBase::HandleEvent(QEvent* e) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
       return HandleKey(static_cast<QKeyEvent*>(e));
+    case QEvent::Wheel:
+      return HandleWheel(static_cast<QWheelEvent*>(e));
     case QEvent::FocusIn:
     case QEvent::FocusOut:
       return HandleFocus(e);
@@ -303,14 +306,18 @@ bool WindowHostBase::HandleMouse(QMouseEvent* e) {
   // A disabled window takes no pen input; Qt hands it to the parent.
   if (!m_widget->isEnabled()) return false;
   // Qt follows the second press of a double tap with a double-click event;
-  // windows here take no double clicks, the press was the pen down.
-  if (e->type() == QEvent::MouseButtonDblClick) return !IsNative();
+  // the press was the pen down, and only classes that ask hear of the double.
+  const bool dbl = e->type() == QEvent::MouseButtonDblClick;
+  if (dbl && !(m_class->style & CS_DBLCLKS)) return !IsNative();
   const bool move = e->type() == QEvent::MouseMove;
   if (!move && e->button() != Qt::LeftButton) {
     if (!IsNative()) e->accept();
     return !IsNative();
   }
-  const UINT msg = move ? WM_MOUSEMOVE : e->type() == QEvent::MouseButtonRelease ? WM_LBUTTONUP : WM_LBUTTONDOWN;
+  const UINT msg = move ? WM_MOUSEMOVE
+                   : dbl ? WM_LBUTTONDBLCLK
+                   : e->type() == QEvent::MouseButtonRelease ? WM_LBUTTONUP
+                                                             : WM_LBUTTONDOWN;
   CPoint pos = detail::WidgetToLayout(*this, e->position());
   WindowHostBase* target = this;
   // The pen capture sends all pen input to its window, in its coordinates.
@@ -329,6 +336,19 @@ bool WindowHostBase::HandleMouse(QMouseEvent* e) {
   }
   target->m_input = saved;
   if (ctx.defaulted && target == this && IsNative() && !m_destroyed) BaseEvent(e);
+  e->accept();
+  return true;
+}
+
+bool WindowHostBase::HandleWheel(QWheelEvent* e) {
+  // Native classes scroll themselves; a plain window hears of the turn.
+  if (IsNative() || !m_widget->isEnabled()) return false;
+  const QPoint global = e->globalPosition().toPoint();
+  const auto delta = static_cast<std::int16_t>(std::clamp(e->angleDelta().y(), -32768, 32767));
+  const WPARAM keys = (e->buttons() & Qt::LeftButton) ? MK_LBUTTON : 0;
+  detail::DispatchScope scope(m_widget);
+  Send(WM_MOUSEWHEEL, MAKEWPARAM(static_cast<unsigned>(keys), static_cast<std::uint16_t>(delta)),
+       MAKELPARAM(static_cast<unsigned>(global.x()), static_cast<unsigned>(global.y())));
   e->accept();
   return true;
 }

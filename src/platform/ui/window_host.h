@@ -1,7 +1,7 @@
 #pragma once
 // The Qt widget under every window. It owns the window's handle and class
 // procedure, keeps its id, styles, text, font and timers, and turns Qt events
-// into the window's messages: pen and key input and queued (posted, timer)
+// into the window's messages: pen, wheel and key input and queued (posted, timer)
 // messages pass the pre-translation hooks of the window and its parents
 // first; paints become WM_ERASEBKGND and WM_PAINT.
 #include <QEvent>
@@ -16,6 +16,7 @@
 
 class QMouseEvent;
 class QKeyEvent;
+class QWheelEvent;
 class QPainter;
 
 namespace lv {
@@ -107,6 +108,7 @@ class WindowHostBase {
 
   bool HandleMouse(QMouseEvent* e);
   bool HandleKey(QKeyEvent* e);
+  bool HandleWheel(QWheelEvent* e);
   bool HandleFocus(QEvent* e);
   bool HandlePaint(QEvent* e);
   bool HandleClose(QEvent* e);
