@@ -112,6 +112,14 @@ bool CDlg_SiteView::OnViewKey(const MSG& msg) {
     else if (!down && m_nPressedPTZ.load() == button) OnPtzCommand(id, GBN_CLICKED);
     return true;
   }
+  // P does what a tap on the picture does: PTZ mode on a PTZ camera.
+  if (down && !repeat && vk == 'P') {
+    if (!PtzAllowed() || !m_bPTZ_CH.load()) return false;
+    m_bPTZMode.store(1);
+    m_nPressedPTZ.store(-1);
+    ShowBtnCH(false);
+    return true;
+  }
   const int channel = ChannelForKey(vk);
   if (!down || repeat || channel < 0 || channel >= m_nComposedCH) return false;
   if (channel != dvr->m_nCurrentCH.load()) SwitchToChannel(channel);

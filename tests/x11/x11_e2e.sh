@@ -2,8 +2,9 @@
 # The program on a real X server, driven from outside as a user would: an
 # empty store of its own, a site added through the registration form, a
 # connect to the simulator, pictures, a PTZ button held and let go off the
-# button, a channel switch, the view and the program closed. Asserts on the
-# simulator's request log; keeps a screenshot.
+# button, a channel switch, the view and the program closed; then the same
+# from the keyboard alone. Asserts on the simulator's request log; keeps a
+# screenshot.
 #   x11_e2e.sh LORVENTA DVRSIM OUTDIR
 set -euo pipefail
 lorventa=$1 dvrsim=$2 out=$3
@@ -38,9 +39,10 @@ XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$lorventa" >"$work/lorventa.
 app=$!
 pids+=($app)
 
+from=1  # the first line of the simulator's log that the current run looks at
 wait_log() {  # wait_log PATTERN [COUNT]
   for _ in $(seq 100); do
-    [ "$(grep -c -- "$1" "$work/sim.log" || true)" -ge "${2:-1}" ] && return 0
+    [ "$(tail -n "+$from" "$work/sim.log" | grep -c -- "$1" || true)" -ge "${2:-1}" ] && return 0
     sleep 0.1
   done
   fail "the simulator never saw: $1"
@@ -87,4 +89,46 @@ got=$(sed -n 's/^\[dvrsim\] #[0-9]* //p' "$work/sim.log" | grep -E '^(LOGIN|CH_O
       sed 's/ user=.*//' | tr '\n' ';')
 want="LOGIN;CH_OPEN channel=0;CONTROL_PTZ channel=0 code=3;CONTROL_PTZ channel=0 code=0;CH_CLOSE channel=0;CH_OPEN channel=1;"
 [ "$got" = "$want" ] || fail "requests were: $got (wanted $want)"
-echo "x11_e2e: 1 passed, 0 failed (screenshot in $out/x11-e2e.png)"
+
+# The same from the keyboard alone, on a store of its own: Tab to Add, Enter,
+# the five fields with Tab between them, Enter on OK, back to the list and
+# Enter on the new line, 2 for channel 2, P for PTZ mode, Up held (the X
+# server repeats it) and let go, Escape, then both windows closed.
+from=$(($(wc -l <"$work/sim.log") + 1))
+XDG_CONFIG_HOME="$work/config-keys" QT_QPA_PLATFORM=xcb "$lorventa" >"$work/lorventa.log" 2>&1 &
+app=$!
+pids+=($app)
+list=$(window Lorventa)
+sleep 0.5
+xdotool windowactivate --sync "$list" key Tab Return
+form=$(window "Site Registration")
+sleep 0.3
+for text in "Keys DVR" "127.0.0.1" "$port" "admin" "1234"; do
+  xdotool type --delay 15 "$text"
+  xdotool key Tab
+  sleep 0.1
+done
+xdotool key Return
+sleep 0.5
+xdotool windowactivate --sync "$list" key shift+Tab Return
+view=$(window "Site View")
+wait_log "CH_OPEN channel=0"
+xdotool windowactivate --sync "$view" key 2
+wait_log "CH_OPEN channel=1"
+sleep 1
+xdotool key p keydown Up
+sleep 0.8
+xdotool keyup Up
+wait_log "CONTROL_PTZ channel=1 code=0"
+xdotool key Escape
+sleep 0.3
+close_window "$view"
+list=$(window Lorventa)
+close_window "$list"
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+wait "$app" || fail "the keyboard run ended with an error: $(cat "$work/lorventa.log")"
+got=$(tail -n "+$from" "$work/sim.log" | sed -n 's/^\[dvrsim\] #[0-9]* //p' |
+      grep -E '^(LOGIN|CH_OPEN|CH_CLOSE|CONTROL_PTZ)' | sed 's/ user=.*//' | tr '\n' ';')
+want="LOGIN;CH_OPEN channel=0;CH_CLOSE channel=0;CH_OPEN channel=1;CONTROL_PTZ channel=1 code=3;CONTROL_PTZ channel=1 code=0;"
+[ "$got" = "$want" ] || fail "keyboard run: requests were: $got (wanted $want)"
+echo "x11_e2e: 2 passed, 0 failed (screenshot in $out/x11-e2e.png)"
