@@ -221,6 +221,8 @@ void CDlg_SiteView::OnTimer(UINT_PTR id) {
     OnConnectFailed("no answer from the DVR in time");
   } else if (id == kTimerOpen) {
     OnConnectFailed("no answer to the channel open or switch in time");
+  } else if (id == kTimerKeyRelease) {
+    OnKeyReleaseTimer();
   } else if (id == kTimerReconnect) {
     OnReconnectTimer();
   } else if (id == kTimerNote) {

@@ -75,6 +75,10 @@ inline constexpr int kReconnectStableMs = 10000;
 // A short note in the video area (saved, copied) shows this long.
 inline constexpr UINT_PTR kTimerNote = 1027;
 inline constexpr UINT kNoteMs = 2500;
+// A PTZ key let go is a release only if it is not pressed again within this
+// long: a display server's key repeat can look like a release and a press.
+inline constexpr UINT_PTR kTimerKeyRelease = 1028;
+inline constexpr UINT kKeyReleaseGraceMs = 60;
 
 // Where saved pictures go: $XDG_PICTURES_DIR (or the user's pictures folder)/Lorventa.
 std::string SavedPicturesDir();
@@ -185,6 +189,7 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   void ScheduleReconnect();
   void RememberChannelForReconnect();
   void OnReconnectTimer();
+  void OnKeyReleaseTimer();
   std::u16string ReconnectCaption() const;
   QImage WithCaption(QImage picture, const std::u16string& caption, bool dim) const;
 
@@ -252,6 +257,7 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   bool m_bReceivedThisLink = false;
   std::u16string m_strNote;
   bool m_bMenuReady = false;
+  int m_nKeyReleasePTZ = -1;  // the PTZ button whose key was let go, waiting for the grace
 
   // Drawing surfaces, made by the first paint and kept for later connects.
   std::array<CDC, 16> m_hPressedDC;

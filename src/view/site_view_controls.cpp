@@ -161,6 +161,7 @@ void CDlg_SiteView::OnPtzCommand(UINT id, int notification) {
 
 void CDlg_SiteView::StopPtzMove(const char* why) {
   m_nPressedPTZ.store(-1);
+  m_nKeyReleasePTZ = -1;
   if (GetSafeHwnd()) InvalidateVideo();
   CDvrSession* dvr = m_pCurr_DVR.load();
   if (m_nMovingPtzCH < 0 || !dvr) return;

@@ -108,8 +108,16 @@ bool CDlg_SiteView::OnViewKey(const MSG& msg) {
     const int button = PtzButtonForKey(vk);
     if (button < 0) return false;
     const UINT id = IDC_PTZ_BTN_FIRST + static_cast<UINT>(button);
-    if (down && !repeat && m_nPressedPTZ.load() < 0) OnPtzCommand(id, GBN_PRESSED);
-    else if (!down && m_nPressedPTZ.load() == button) OnPtzCommand(id, GBN_CLICKED);
+    if (down && m_nKeyReleasePTZ == button) {
+      // Pressed again within the grace: the same long press goes on.
+      KillTimer(kTimerKeyRelease);
+      m_nKeyReleasePTZ = -1;
+    } else if (down && !repeat && m_nPressedPTZ.load() < 0) {
+      OnPtzCommand(id, GBN_PRESSED);
+    } else if (!down && m_nPressedPTZ.load() == button) {
+      m_nKeyReleasePTZ = button;
+      SetTimer(kTimerKeyRelease, kKeyReleaseGraceMs);
+    }
     return true;
   }
   // P does what a tap on the picture does: PTZ mode on a PTZ camera.
@@ -124,6 +132,13 @@ bool CDlg_SiteView::OnViewKey(const MSG& msg) {
   if (!down || repeat || channel < 0 || channel >= m_nComposedCH) return false;
   if (channel != dvr->m_nCurrentCH.load()) SwitchToChannel(channel);
   return true;
+}
+
+void CDlg_SiteView::OnKeyReleaseTimer() {
+  KillTimer(kTimerKeyRelease);
+  const int button = std::exchange(m_nKeyReleasePTZ, -1);
+  if (button >= 0 && m_nPressedPTZ.load() == button)
+    OnPtzCommand(IDC_PTZ_BTN_FIRST + static_cast<UINT>(button), GBN_CLICKED);
 }
 
 void CDlg_SiteView::ShowPictureMenu(const QPoint& at) {
