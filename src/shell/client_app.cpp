@@ -58,7 +58,7 @@ int CClientApp::InitInstance() {
     CDlg_SiteList dlg(*network, m_storeFolder.empty() ? SiteStore() : SiteStore(m_storeFolder));
     if (m_startSite) dlg.ConnectAtStart(*m_startSite);
     dlg.SetAutoReconnect(m_bAutoReconnect);
-    WallLauncher walls;
+    WallLauncher walls(WallOptions{m_nWallSessions, {}});
     dlg.m_onWall = [&walls](const SiteFields* site, const std::vector<SiteFields>& sites) { walls.Open(site, sites); };
     m_pMainWnd = &dlg;
     dlg.DoModal();  // its result is not looked at
@@ -80,7 +80,7 @@ int CClientApp::RunWall(const std::u16string& name) {
     std::fprintf(stderr, "lorventa: no stored site is called '%s'\n", Utf16ToUtf8(name).c_str());
     return 2;
   }
-  WallLauncher walls;
+  WallLauncher walls(WallOptions{m_nWallSessions, {}});
   walls.Open(chosen, sites);
   return QApplication::exec();
 }

@@ -52,6 +52,8 @@ class CClientApp {
   std::optional<StartSite> m_startSite;
   // The site view reconnects by itself after a lost link.
   bool m_bAutoReconnect = true;
+  // The most sessions a wall opens to one DVR (some refuse more logins).
+  int m_nWallSessions = 16;
   // Set: instead of the site list, the wall of the stored site of this name,
   // or the sites wall when it is empty; the program ends with the wall.
   std::optional<std::u16string> m_wallSite;

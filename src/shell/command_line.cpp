@@ -97,6 +97,24 @@ std::optional<DdnsServer> ReadDdnsSetting(const std::filesystem::path& file, std
   return server;
 }
 
+std::optional<int> ReadWallSessionsSetting(const std::filesystem::path& file, std::string* error) {
+  std::ifstream in(file);
+  std::optional<int> sessions;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("wall-sessions=", 0) != 0) continue;
+    const std::string v = line.substr(14);
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || errno != 0 || *end != '\0' || n < 1 || n > 16)
+      *error = file.string() + ": wall-sessions must be 1..16, not '" + v + "'";
+    else
+      sessions = static_cast<int>(n);
+  }
+  return sessions;
+}
+
 std::optional<bool> ReadReconnectSetting(const std::filesystem::path& file, std::string* error) {
   std::ifstream in(file);
   std::optional<bool> on;

@@ -32,5 +32,7 @@ std::optional<DdnsServer> ReadDdnsSetting(const std::filesystem::path& file, std
 // "reconnect=on|off" (also yes/no, true/false, 1/0); nullopt when absent or
 // not one of those (then *error says so).
 std::optional<bool> ReadReconnectSetting(const std::filesystem::path& file, std::string* error);
+// "wall-sessions=N" (1..16): the most sessions a wall opens to one DVR.
+std::optional<int> ReadWallSessionsSetting(const std::filesystem::path& file, std::string* error);
 
 }  // namespace lv

@@ -48,6 +48,7 @@ void PrintUsage() {
       "Settings, 'key=value' lines in %s/%s:\n"
       "  ddns=HOST[:PORT]  the DDNS server\n"
       "  reconnect=on|off  whether the site view reconnects by itself (on)\n"
+      "  wall-sessions=N   the most sessions a wall opens to one DVR, 1..16 (16)\n"
       "\n"
       "Environment:\n"
       "  XDG_CONFIG_HOME  the sites are kept in $XDG_CONFIG_HOME/lorventa\n"
@@ -75,6 +76,10 @@ int main(int argc, char** argv) {
   const auto reconnect = lv::ReadReconnectSetting(lv::DefaultSiteStoreFolder() / kSettingsFile, &reconnectError);
   if (!reconnectError.empty()) std::fprintf(stderr, "lorventa: %s (ignored)\n", reconnectError.c_str());
   theApp.m_bAutoReconnect = !line.noReconnect && reconnect.value_or(true);
+  std::string wallError;
+  const auto wallSessions = lv::ReadWallSessionsSetting(lv::DefaultSiteStoreFolder() / kSettingsFile, &wallError);
+  if (!wallError.empty()) std::fprintf(stderr, "lorventa: %s (ignored)\n", wallError.c_str());
+  theApp.m_nWallSessions = wallSessions.value_or(16);
 
   // The application object sees only the window system's options.
   std::vector<char*> qtArgv{argv[0]};

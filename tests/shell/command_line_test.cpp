@@ -70,7 +70,16 @@ TEST(CommandLine, TheDdnsServerSetting) {
     EXPECT_EQ(lv::ReadReconnectSetting(file, &error), c.on) << c.text;
     EXPECT_EQ(!error.empty(), c.bad) << c.text;
   }
+  for (const auto& [text, sessions] : std::vector<std::pair<const char*, std::optional<int>>>{
+           {"wall-sessions=4\n", 4}, {"wall-sessions=17\n", std::nullopt}, {"wall-sessions=x\n", std::nullopt}}) {
+    std::ofstream(file) << text;
+    std::string error;
+    EXPECT_EQ(lv::ReadWallSessionsSetting(file, &error), sessions) << text;
+    EXPECT_EQ(error.empty(), sessions.has_value()) << text;
+  }
   EXPECT_TRUE(lv::ParseCommandLine({"--no-reconnect"}).noReconnect);
+  EXPECT_EQ(lv::ParseCommandLine({"--wall", "Shop"}).wall, "Shop");
+  EXPECT_EQ(lv::ParseCommandLine({"--wall", "--no-reconnect"}).wall, "");
   EXPECT_FALSE(lv::ParseCommandLine({}).noReconnect);
   std::filesystem::remove(file);
   std::string error;
