@@ -82,51 +82,49 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   return c;
 }
 
-std::optional<DdnsServer> ReadDdnsSetting(const std::filesystem::path& file, std::string* error) {
+namespace {
+
+// The last value of "key=value" lines for key in the settings file; nullopt
+// when the file or the key is absent. Blank and '#' lines never match.
+std::optional<std::string> SettingValue(const std::filesystem::path& file, const std::string& key) {
   std::ifstream in(file);
-  std::optional<DdnsServer> server;
+  std::optional<std::string> value;
+  const std::string prefix = key + "=";
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#' || line.rfind("ddns=", 0) != 0) continue;
-    server = ParseDdnsServer(line.substr(5), error);
-    if (!server) {
-      *error = file.string() + ": " + *error;
-      return std::nullopt;
-    }
+    if (line.rfind(prefix, 0) == 0) value = line.substr(prefix.size());
   }
+  return value;
+}
+
+}  // namespace
+
+std::optional<DdnsServer> ReadDdnsSetting(const std::filesystem::path& file, std::string* error) {
+  const auto value = SettingValue(file, "ddns");
+  if (!value) return std::nullopt;
+  auto server = ParseDdnsServer(*value, error);
+  if (!server) *error = file.string() + ": " + *error;
   return server;
 }
 
 std::optional<int> ReadWallSessionsSetting(const std::filesystem::path& file, std::string* error) {
-  std::ifstream in(file);
-  std::optional<int> sessions;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("wall-sessions=", 0) != 0) continue;
-    const std::string v = line.substr(14);
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || errno != 0 || *end != '\0' || n < 1 || n > 16)
-      *error = file.string() + ": wall-sessions must be 1..16, not '" + v + "'";
-    else
-      sessions = static_cast<int>(n);
-  }
-  return sessions;
+  const auto v = SettingValue(file, "wall-sessions");
+  if (!v) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(v->c_str(), &end, 10);
+  if (!v->empty() && errno == 0 && *end == '\0' && n >= 1 && n <= 16) return static_cast<int>(n);
+  *error = file.string() + ": wall-sessions must be 1..16, not '" + *v + "'";
+  return std::nullopt;
 }
 
 std::optional<bool> ReadReconnectSetting(const std::filesystem::path& file, std::string* error) {
-  std::ifstream in(file);
-  std::optional<bool> on;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("reconnect=", 0) != 0) continue;
-    const std::string v = line.substr(10);
-    if (v == "on" || v == "yes" || v == "true" || v == "1") on = true;
-    else if (v == "off" || v == "no" || v == "false" || v == "0") on = false;
-    else *error = file.string() + ": reconnect must be on or off, not '" + v + "'";
-  }
-  return on;
+  const auto v = SettingValue(file, "reconnect");
+  if (!v) return std::nullopt;
+  if (*v == "on" || *v == "yes" || *v == "true" || *v == "1") return true;
+  if (*v == "off" || *v == "no" || *v == "false" || *v == "0") return false;
+  *error = file.string() + ": reconnect must be on or off, not '" + *v + "'";
+  return std::nullopt;
 }
 
 }  // namespace lv
