@@ -15,6 +15,7 @@ PACKAGES=(
   libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
   xdotool openbox imagemagick
+  dbus at-spi2-core
 )
 if [ "${1:-}" = "fuzz" ]; then
   PACKAGES+=(clang libclang-rt-dev)

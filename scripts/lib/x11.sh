@@ -3,9 +3,9 @@
 # it appends the processes it starts to the array "pids".
 
 # Starts Xvfb (it picks a free display number) and openbox; exports DISPLAY.
-start_display() {  # start_display WORKDIR
+start_display() {  # start_display WORKDIR [WIDTHxHEIGHT]
   exec 5>"$1/display"
-  Xvfb -displayfd 5 -screen 0 480x800x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
+  Xvfb -displayfd 5 -screen 0 "${2:-480x800}x24" -nolisten tcp >"$1/xvfb.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
   export DISPLAY=":$(head -n1 "$1/display")"

@@ -28,7 +28,7 @@ fail() {
 }
 
 source "$(dirname "$0")/../../scripts/lib/x11.sh"
-start_display "$work"
+start_display "$work" 1280x1024
 
 port=$((20000 + RANDOM % 20000))
 "$dvrsim" --port "$port" --ptz-mask C0000000 --verbose 2>"$work/sim.log" >/dev/null &
@@ -63,6 +63,18 @@ view=$(window "Site View")
 wait_log "CH_OPEN channel=0"
 sleep 2
 import -window root "$out/x11-e2e.png"
+
+# Grown to the whole screen, the view fills it with its layout scaled and
+# centred; then back to its own size.
+xdotool windowmove --sync "$view" 0 0 windowsize --sync "$view" 1280 980 || true
+sleep 1.5
+eval "$(xdotool getwindowgeometry --shell "$view")"
+[ "$WIDTH" -gt 1000 ] || fail "the view did not grow (width $WIDTH)"
+import -window "$view" "$out/x11-e2e-maximised.png"
+xdotool windowsize --sync "$view" 480 696 || true
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$view")"
+[ "$WIDTH" -lt 600 ] || fail "the view did not come back to its size (width $WIDTH)"
 
 click "$view" 240 230                    # a tap on the picture: the PTZ grid
 xdotool mousemove --window "$view" 180 486 mousedown 1   # "up", held
@@ -131,4 +143,4 @@ got=$(tail -n "+$from" "$work/sim.log" | sed -n 's/^\[dvrsim\] #[0-9]* //p' |
       grep -E '^(LOGIN|CH_OPEN|CH_CLOSE|CONTROL_PTZ)' | sed 's/ user=.*//' | tr '\n' ';')
 want="LOGIN;CH_OPEN channel=0;CH_CLOSE channel=0;CH_OPEN channel=1;CONTROL_PTZ channel=1 code=3;CONTROL_PTZ channel=1 code=0;"
 [ "$got" = "$want" ] || fail "keyboard run: requests were: $got (wanted $want)"
-echo "x11_e2e: 2 passed, 0 failed (screenshot in $out/x11-e2e.png)"
+echo "x11_e2e: 2 passed, 0 failed (screenshots in $out/x11-e2e.png, x11-e2e-maximised.png)"
