@@ -15,7 +15,7 @@ PACKAGES=(
   libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
   xdotool openbox imagemagick
-  dbus at-spi2-core
+  dbus at-spi2-core sqlite3
 )
 if [ "${1:-}" = "fuzz" ]; then
   PACKAGES+=(clang libclang-rt-dev)

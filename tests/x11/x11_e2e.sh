@@ -8,7 +8,7 @@
 #   x11_e2e.sh LORVENTA DVRSIM OUTDIR
 set -euo pipefail
 lorventa=$1 dvrsim=$2 out=$3
-for tool in Xvfb xdotool openbox import; do
+for tool in Xvfb xdotool openbox import sqlite3; do
   command -v "$tool" >/dev/null || { echo "x11_e2e: $tool missing (scripts/setup.sh installs it)"; exit 1; }
 done
 mkdir -p "$out"
@@ -143,4 +143,41 @@ got=$(tail -n "+$from" "$work/sim.log" | sed -n 's/^\[dvrsim\] #[0-9]* //p' |
       grep -E '^(LOGIN|CH_OPEN|CH_CLOSE|CONTROL_PTZ)' | sed 's/ user=.*//' | tr '\n' ';')
 want="LOGIN;CH_OPEN channel=0;CH_CLOSE channel=0;CH_OPEN channel=1;CONTROL_PTZ channel=1 code=3;CONTROL_PTZ channel=1 code=0;"
 [ "$got" = "$want" ] || fail "keyboard run: requests were: $got (wanted $want)"
-echo "x11_e2e: 2 passed, 0 failed (screenshots in $out/x11-e2e.png, x11-e2e-maximised.png)"
+
+# A list of twenty sites: the wheel scrolls it to the twentieth, whose line
+# is then chosen and connected to. Only that site logs in as the simulator's
+# account, so its login in the log says the wheel reached it.
+from=$(($(wc -l <"$work/sim.log") + 1))
+mkdir -p "$work/config-wheel/lorventa"
+chmod 700 "$work/config-wheel" "$work/config-wheel/lorventa"
+sql="CREATE TABLE reg_values (key_path TEXT NOT NULL, value_name TEXT NOT NULL, value_type INTEGER NOT NULL,"
+sql+=" data BLOB NOT NULL, PRIMARY KEY (key_path, value_name)) WITHOUT ROWID;"
+for i in $(seq 0 19); do
+  user=nobody
+  [ "$i" = 19 ] && user=admin
+  record="Site $((i + 1))+127.0.0.1+$port+$user+1234+"
+  hex=$(printf '%s' "$record" | od -An -tx1 | tr -d ' \n')
+  zeros=$(printf '%0*d' $((${#record} * 2)) 0)
+  sql+="INSERT INTO reg_values VALUES('SOFTWARE\ZEB\XAV\','$i',1,X'$hex$zeros');"
+done
+(umask 077; sqlite3 "$work/config-wheel/lorventa/sites.db" "$sql")
+XDG_CONFIG_HOME="$work/config-wheel" QT_QPA_PLATFORM=xcb "$lorventa" >"$work/lorventa.log" 2>&1 &
+app=$!
+pids+=($app)
+list=$(window Lorventa)
+sleep 0.5
+xdotool mousemove --window "$list" 240 300 click --repeat 20 --delay 30 5
+sleep 0.5
+click "$list" 240 520                    # the last line shown: Site 20
+xdotool windowactivate --sync "$list" key Return
+view=$(window "Site View")
+wait_log "LOGIN user=admin"
+close_window "$view"
+list=$(window Lorventa)
+close_window "$list"
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+wait "$app" || fail "the wheel run ended with an error: $(cat "$work/lorventa.log")"
+[ "$(tail -n "+$from" "$work/sim.log" | grep -c 'LOGIN user=nobody' || true)" = 0 ] ||
+  fail "the wheel run connected to another site than the twentieth"
+
+echo "x11_e2e: 3 passed, 0 failed (screenshots in $out/x11-e2e.png, x11-e2e-maximised.png)"
