@@ -8,7 +8,8 @@
 //  - in the end every byte delivered is consumed but an incomplete tail;
 //  - the pictures handed over lie inside their buffers;
 //  - every posted message carries sane parameters: channels below 256, result
-//    words and version digits that came over the wire.
+//    words and version digits that came over the wire;
+//  - after a protocol fault the parser takes nothing more from the link.
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstddef>
@@ -107,6 +108,8 @@ bool Deliver(CSoc_TCP& socket, Peer& peer) {
   return any;
 }
 
+bool Faulted(const CDvrSession& session) { return !session.ProtocolFault().empty(); }
+
 // Parser steps until it waits (for bytes, or for the rest of a message),
 // then the posted messages are delivered and checked.
 void Parse(CDvrSession& session, std::uint64_t& steps, std::uint64_t budget) {
@@ -115,7 +118,9 @@ void Parse(CDvrSession& session, std::uint64_t& steps, std::uint64_t budget) {
     const std::int32_t before = ring.DataSize();
     const ParseStep step = session.ParseOneMessage();
     if (step == ParseStep::Idle) {
-      FUZZ_CHECK(ring.DataSize() < static_cast<std::int32_t>(kHeaderSize));
+      // Too few bytes for a header, or the link has ended on a fault.
+      FUZZ_CHECK(Faulted(session) ? ring.DataSize() == before
+                                  : ring.DataSize() < static_cast<std::int32_t>(kHeaderSize));
       break;
     }
     if (step == ParseStep::Incomplete) {
@@ -216,16 +221,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       // The parse thread's pass (a spin would show as a time-out): it ends
       // only with too few bytes for a header or with a message to wait for.
       session.ParsePass();
-      FUZZ_CHECK(session.ParseOneMessage() == (socket.Ring().DataSize() < static_cast<std::int32_t>(kHeaderSize)
-                                                   ? ParseStep::Idle
-                                                   : ParseStep::Incomplete));
+      FUZZ_CHECK(session.ParseOneMessage() ==
+                 (Faulted(session) || socket.Ring().DataSize() < static_cast<std::int32_t>(kHeaderSize)
+                      ? ParseStep::Idle
+                      : ParseStep::Incomplete));
       QCoreApplication::sendPostedEvents();
     }
   }
-  // The end: whatever is still in the socket must get through.
+  // The end: whatever is still in the socket must get through, unless the
+  // link has ended on a fault (its owner closes it then).
   do Parse(session, steps, budget);
   while (Deliver(socket, peer));
-  FUZZ_CHECK(peer.Left() == 0);
+  FUZZ_CHECK(peer.Left() == 0 || Faulted(session));
   QCoreApplication::sendPostedEvents();
   return 0;
 }
