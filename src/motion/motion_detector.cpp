@@ -1,0 +1,179 @@
+#include "motion/motion_detector.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+namespace lv {
+namespace {
+
+// DVRs burn their clock and caption into a line of text along the top or the
+// bottom edge (often both: a title above, the time below); the clock changes
+// every second. The top and bottom tenth of the rows is never watched: that
+// holds one or two lines of text at the sizes DVRs use (a line is about a
+// twentieth of the picture's height) and leaves the middle 80 % watched.
+constexpr float kCaptionBand = 0.10f;
+
+// More than this share of the watched area changed in one picture is the
+// camera (night mode, exposure, a lamp switched on), not something moving.
+constexpr float kWholePictureChange = 0.65f;
+
+// The background is luma x 256. Per picture it moves 1/32 of the way towards
+// a pixel that matches it (light drifting over the day, a few seconds at
+// 10 pictures/s) and 1/512 towards one that differs now, so someone who
+// stops in the picture stays foreground for about a minute instead of
+// melting into the background at once.
+constexpr int kFollowShift = 5;
+constexpr int kForegroundShift = 9;
+
+constexpr int kHistogramBins = 511;  // differences -255..255
+
+// Sensitivity 1..100 to the least luma difference that counts as change:
+// 48 levels at 1, 26 at 50, 4 at 100.
+int DifferenceThreshold(int sensitivity) {
+  const int s = std::clamp(sensitivity, 1, 100);
+  return 4 + (100 - s) * 44 / 99;
+}
+
+}  // namespace
+
+MotionDetector::MotionDetector(MotionSettings settings) : m_settings(std::move(settings)) {}
+
+void MotionDetector::SetSettings(const MotionSettings& settings) {
+  m_settings = settings;
+  if (m_width > 0) {
+    // The watched area may have changed; the background stays.
+    const int w = m_width, h = m_height;
+    m_mask.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 1);
+    const int band = static_cast<int>(std::ceil(static_cast<float>(h) * kCaptionBand));
+    for (int y = 0; y < h; ++y) {
+      if (y >= band && y < h - band) continue;
+      std::fill_n(m_mask.begin() + static_cast<std::ptrdiff_t>(y) * w, w, std::uint8_t{0});
+    }
+    for (const MotionRect& r : m_settings.ignore) {
+      const int x0 = std::clamp(static_cast<int>(std::floor(r.x * static_cast<float>(w))), 0, w);
+      const int x1 = std::clamp(static_cast<int>(std::ceil((r.x + r.w) * static_cast<float>(w))), 0, w);
+      const int y0 = std::clamp(static_cast<int>(std::floor(r.y * static_cast<float>(h))), 0, h);
+      const int y1 = std::clamp(static_cast<int>(std::ceil((r.y + r.h) * static_cast<float>(h))), 0, h);
+      for (int y = y0; y < y1; ++y)
+        std::fill(m_mask.begin() + static_cast<std::ptrdiff_t>(y) * w + x0,
+                  m_mask.begin() + static_cast<std::ptrdiff_t>(y) * w + x1, std::uint8_t{0});
+    }
+  }
+}
+
+MotionEdge MotionDetector::Feed(const LumaView& luma, std::int64_t timeUs) {
+  const auto endIfHeld = [&] {
+    if (m_active && timeUs - m_lastChangeUs >= std::int64_t{m_settings.holdMs} * 1000) {
+      m_active = false;
+      return MotionEdge::Ended;
+    }
+    return MotionEdge::None;
+  };
+  if (!m_settings.enabled) {
+    // Watching again later starts from a fresh background.
+    m_width = m_height = 0;
+    m_aboveInRow = 0;
+    m_changed = 0;
+    if (!m_active) return MotionEdge::None;
+    m_active = false;
+    return MotionEdge::Ended;
+  }
+  if (luma.data == nullptr || luma.width <= 0 || luma.height <= 0 || luma.stride < luma.width) return endIfHeld();
+
+  const int w = luma.width, h = luma.height;
+  const std::size_t stride = static_cast<std::size_t>(luma.stride);
+  const auto seed = [&] {
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* src = luma.data + static_cast<std::size_t>(y) * stride;
+      std::uint16_t* bg = m_background.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+      for (int x = 0; x < w; ++x) bg[x] = static_cast<std::uint16_t>(src[x] << 8);
+    }
+    m_aboveInRow = 0;
+  };
+  if (w != m_width || h != m_height) {
+    m_width = w;
+    m_height = h;
+    m_background.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    SetSettings(m_settings);  // builds the watched mask for this size
+    seed();
+    m_changed = 0;
+    return endIfHeld();
+  }
+
+  // Pass 1: how much each watched pixel differs from the background. The
+  // median difference is the light changing over the whole picture (a cloud,
+  // the camera's exposure); it is taken off before counting, so only what
+  // differs from the rest of the picture counts as change.
+  std::array<int, kHistogramBins> histogram{};
+  int watched = 0;
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* src = luma.data + static_cast<std::size_t>(y) * stride;
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+    const std::uint16_t* bg = m_background.data() + row;
+    const std::uint8_t* mask = m_mask.data() + row;
+    for (int x = 0; x < w; ++x) {
+      histogram[static_cast<std::size_t>(src[x] - (bg[x] >> 8) + 255)] += mask[x];
+      watched += mask[x];
+    }
+  }
+  if (watched == 0) {
+    m_changed = 0;
+    return endIfHeld();
+  }
+  int offset = 0;
+  for (int i = 0, seen = 0; i < kHistogramBins; ++i) {
+    seen += histogram[static_cast<std::size_t>(i)];
+    if (2 * seen >= watched) {
+      offset = i - 255;
+      break;
+    }
+  }
+  const int threshold = DifferenceThreshold(m_settings.sensitivity);
+  int rawChanged = 0, changed = 0;
+  for (int i = 0; i < kHistogramBins; ++i) {
+    const int d = i - 255, n = histogram[static_cast<std::size_t>(i)];
+    if (std::abs(d) > threshold) rawChanged += n;
+    if (std::abs(d - offset) > threshold) changed += n;
+  }
+  const float rawFraction = static_cast<float>(rawChanged) / static_cast<float>(watched);
+  // Change must show both against the background as it is and with the
+  // light's shift taken off: a large object pulls the median less than it
+  // changes, and a light change is mostly gone once the shift is off.
+  m_changed = std::min(rawFraction, static_cast<float>(changed) / static_cast<float>(watched));
+
+  if (rawFraction > kWholePictureChange) {
+    // The camera switched (night mode, a jump in brightness): start again
+    // from this picture rather than calling the whole picture motion.
+    seed();
+    return endIfHeld();
+  }
+
+  // Pass 2: the background follows, slowly where the picture differs now.
+  const int low = offset - threshold, high = offset + threshold;
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* src = luma.data + static_cast<std::size_t>(y) * stride;
+    std::uint16_t* bg = m_background.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+    for (int x = 0; x < w; ++x) {
+      const int target = src[x] << 8, b = bg[x];
+      const int d = src[x] - (b >> 8);
+      const int delta = target - b;
+      const bool foreground = d < low || d > high;
+      bg[x] = static_cast<std::uint16_t>(b + (foreground ? delta >> kForegroundShift : delta >> kFollowShift));
+    }
+  }
+
+  if (m_changed > m_settings.minArea) {
+    m_lastChangeUs = timeUs;
+    if (++m_aboveInRow >= 2 && !m_active) {
+      m_active = true;
+      return MotionEdge::Started;
+    }
+    return MotionEdge::None;
+  }
+  m_aboveInRow = 0;
+  return endIfHeld();
+}
+
+}  // namespace lv
