@@ -57,6 +57,7 @@ bool ParseMotionSettings(std::string_view text, MotionSettings* out, std::string
     return false;
   };
   MotionSettings s;
+  if (!text.empty() && text.back() == ',') return fail("an empty setting after the last comma");
   const std::string_view head = Next(&text, ',');
   if (head == "off") {
     if (!text.empty()) return fail("nothing may follow \"off\"");
