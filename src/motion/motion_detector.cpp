@@ -106,17 +106,22 @@ MotionEdge MotionDetector::Feed(const LumaView& luma, std::int64_t timeUs) {
   // median difference is the light changing over the whole picture (a cloud,
   // the camera's exposure); it is taken off before counting, so only what
   // differs from the rest of the picture counts as change.
-  std::array<int, kHistogramBins> histogram{};
-  int watched = 0;
+  // Four histograms taken in turn, so that runs of equal differences (most
+  // of a quiet picture) do not wait on each other's increments.
+  std::array<std::array<int, kHistogramBins>, 4> partial{};
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* src = luma.data + static_cast<std::size_t>(y) * stride;
     const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
     const std::uint16_t* bg = m_background.data() + row;
     const std::uint8_t* mask = m_mask.data() + row;
-    for (int x = 0; x < w; ++x) {
-      histogram[static_cast<std::size_t>(src[x] - (bg[x] >> 8) + 255)] += mask[x];
-      watched += mask[x];
-    }
+    for (int x = 0; x < w; ++x)
+      partial[static_cast<std::size_t>(x & 3)][static_cast<std::size_t>(src[x] - (bg[x] >> 8) + 255)] += mask[x];
+  }
+  std::array<int, kHistogramBins> histogram{};
+  int watched = 0;
+  for (std::size_t i = 0; i < histogram.size(); ++i) {
+    histogram[i] = partial[0][i] + partial[1][i] + partial[2][i] + partial[3][i];
+    watched += histogram[i];
   }
   if (watched == 0) {
     m_changed = 0;
