@@ -62,17 +62,13 @@ TEST(DvrSimPictures, ChangeWithSequenceAndPtzOnly) {
   zoomed.zoom = 20;
   EXPECT_NE(Make(maker, 1, &zoomed), base);
   // A still scene: the sequence number changes nothing, an object does.
-  dvrsim::SceneScript still{true, {5}, -1};
-  const auto withScript = [&](uint32_t seq, double seconds) {
-    dvrsim::PictureStamp s;
-    s.sequence = seq;
-    s.script = &still;
-    s.seconds = seconds;
-    const auto jpeg = maker.Make(s);
+  const dvrsim::SceneScript still{true, {5}, -1};
+  const auto make = [&](uint32_t seq, double seconds) {
+    const auto jpeg = maker.Make({.sequence = seq, .script = &still, .seconds = seconds});
     return std::vector<uint8_t>(jpeg.begin(), jpeg.end());
   };
-  EXPECT_EQ(withScript(1, 1), withScript(2, 2));
-  EXPECT_NE(withScript(1, 1), withScript(1, 6));
+  EXPECT_EQ(make(1, 1), make(2, 2));
+  EXPECT_NE(make(1, 1), make(1, 6));
 }
 
 TEST(DvrSimPictures, PtzCodesStepTheRightAxes) {
