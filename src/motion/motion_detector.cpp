@@ -13,7 +13,7 @@ namespace {
 // every second. The top and bottom tenth of the rows is never watched: that
 // holds one or two lines of text at the sizes DVRs use (a line is about a
 // twentieth of the picture's height) and leaves the middle 80 % watched.
-constexpr float kCaptionBand = 0.10f;
+constexpr int kCaptionBandPercent = 10;
 
 // More than this share of the watched area changed in one picture is the
 // camera (night mode, exposure, a lamp switched on), not something moving.
@@ -36,31 +36,34 @@ int DifferenceThreshold(int sensitivity) {
   return 4 + (100 - s) * 44 / 99;
 }
 
+// 1 for every watched pixel: all but the caption bands and the ignored
+// rectangles.
+void BuildWatchedMask(const MotionSettings& settings, int w, int h, std::vector<std::uint8_t>* mask) {
+  mask->assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 1);
+  const auto clear = [&](int x0, int y0, int x1, int y1) {
+    for (int y = y0; y < y1; ++y)
+      std::fill(mask->begin() + static_cast<std::ptrdiff_t>(y) * w + x0,
+                mask->begin() + static_cast<std::ptrdiff_t>(y) * w + x1, std::uint8_t{0});
+  };
+  const int band = (h * kCaptionBandPercent + 99) / 100;
+  clear(0, 0, w, std::min(band, h));
+  clear(0, std::max(0, h - band), w, h);
+  // A rectangle covers every pixel it touches.
+  const auto edge = [](float f, int size, bool up) {
+    const float at = f * static_cast<float>(size);
+    return std::clamp(static_cast<int>(up ? std::ceil(at) : std::floor(at)), 0, size);
+  };
+  for (const MotionRect& r : settings.ignore)
+    clear(edge(r.x, w, false), edge(r.y, h, false), edge(r.x + r.w, w, true), edge(r.y + r.h, h, true));
+}
+
 }  // namespace
 
 MotionDetector::MotionDetector(MotionSettings settings) : m_settings(std::move(settings)) {}
 
 void MotionDetector::SetSettings(const MotionSettings& settings) {
   m_settings = settings;
-  if (m_width > 0) {
-    // The watched area may have changed; the background stays.
-    const int w = m_width, h = m_height;
-    m_mask.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 1);
-    const int band = static_cast<int>(std::ceil(static_cast<float>(h) * kCaptionBand));
-    for (int y = 0; y < h; ++y) {
-      if (y >= band && y < h - band) continue;
-      std::fill_n(m_mask.begin() + static_cast<std::ptrdiff_t>(y) * w, w, std::uint8_t{0});
-    }
-    for (const MotionRect& r : m_settings.ignore) {
-      const int x0 = std::clamp(static_cast<int>(std::floor(r.x * static_cast<float>(w))), 0, w);
-      const int x1 = std::clamp(static_cast<int>(std::ceil((r.x + r.w) * static_cast<float>(w))), 0, w);
-      const int y0 = std::clamp(static_cast<int>(std::floor(r.y * static_cast<float>(h))), 0, h);
-      const int y1 = std::clamp(static_cast<int>(std::ceil((r.y + r.h) * static_cast<float>(h))), 0, h);
-      for (int y = y0; y < y1; ++y)
-        std::fill(m_mask.begin() + static_cast<std::ptrdiff_t>(y) * w + x0,
-                  m_mask.begin() + static_cast<std::ptrdiff_t>(y) * w + x1, std::uint8_t{0});
-    }
-  }
+  if (m_width > 0) BuildWatchedMask(m_settings, m_width, m_height, &m_mask);  // the background stays
 }
 
 MotionEdge MotionDetector::Feed(const LumaView& luma, std::int64_t timeUs) {
@@ -96,7 +99,7 @@ MotionEdge MotionDetector::Feed(const LumaView& luma, std::int64_t timeUs) {
     m_width = w;
     m_height = h;
     m_background.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    SetSettings(m_settings);  // builds the watched mask for this size
+    BuildWatchedMask(m_settings, w, h, &m_mask);
     seed();
     m_changed = 0;
     return endIfHeld();
