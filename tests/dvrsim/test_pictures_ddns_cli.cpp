@@ -61,6 +61,14 @@ TEST(DvrSimPictures, ChangeWithSequenceAndPtzOnly) {
   dvrsim::PtzPosition zoomed = home;
   zoomed.zoom = 20;
   EXPECT_NE(Make(maker, 1, &zoomed), base);
+  // A still scene: the sequence number changes nothing, an object does.
+  const dvrsim::SceneScript still{true, {5}, -1};
+  const auto make = [&](uint32_t seq, double seconds) {
+    const auto jpeg = maker.Make({.sequence = seq, .script = &still, .seconds = seconds});
+    return std::vector<uint8_t>(jpeg.begin(), jpeg.end());
+  };
+  EXPECT_EQ(make(1, 1), make(2, 2));
+  EXPECT_NE(make(1, 1), make(1, 6));
 }
 
 TEST(DvrSimPictures, PtzCodesStepTheRightAxes) {
@@ -193,7 +201,8 @@ TEST(DvrSimCommandLine, ParsesEveryFlag) {
       {"--port", "9100", "--user", "op", "--password=pw", "--channels", "4", "--size", "320x240", "--fps", "10",
        "--ptz-mask", "0x80000000", "--camera-mask", "F0000000", "--lock-mask", "40000000", "--heartbeat", "500",
        "--os-version", "5.0.2.1", "--no-camera", "2,3", "--fault", "garbage=3", "--fault", "drip=50", "--fault",
-       "refuse-login", "--ddns-port", "8245", "--ddns-map", "abc=127.0.0.1", "--verbose"},
+       "refuse-login", "--ddns-port", "8245", "--ddns-map", "abc=127.0.0.1", "--verbose", "--scene", "still",
+       "--object-at", "2,7.5", "--object-at=9", "--brightness-at", "12"},
       &error);
   ASSERT_TRUE(o) << error;
   const dvrsim::Config& c = o->config;
@@ -218,6 +227,9 @@ TEST(DvrSimCommandLine, ParsesEveryFlag) {
   EXPECT_EQ(o->ddnsPort, 8245);
   EXPECT_EQ(o->ddnsMap.at("abc"), "127.0.0.1");
   EXPECT_TRUE(c.verbose);
+  EXPECT_TRUE(c.scene.still);
+  EXPECT_EQ(c.scene.objectAt, (std::vector<double>{2, 7.5, 9}));
+  EXPECT_EQ(c.scene.brightnessAt, 12);
 }
 
 TEST(DvrSimCommandLine, RejectsBadArguments) {
@@ -225,7 +237,8 @@ TEST(DvrSimCommandLine, RejectsBadArguments) {
       {"--port"},           {"--port", "70000"},         {"--size", "320"},         {"--size", "8x8"},
       {"--fps", "0"},       {"--ptz-mask", "xyz"},       {"--os-version", "1.2.3"}, {"--fault", "nosuch"},
       {"--fault", "drop-after"}, {"--fault", "refuse-login=2"}, {"--ddns-map", "a=b"}, {"--no-camera", "1,x"},
-      {"--verbose=1"},      {"--frobnicate"},
+      {"--verbose=1"},      {"--frobnicate"},          {"--scene", "blurry"},    {"--object-at", "1,"},
+      {"--object-at", "-1"}, {"--brightness-at", "soon"},
   };
   for (const auto& args : bad) {
     std::string error;

@@ -48,6 +48,16 @@ bool ParseChannelList(const std::string& text, std::set<int>* out) {
   return true;
 }
 
+// Seconds since the start: a plain decimal number, up to 30 days.
+bool ParseSeconds(const std::string& text, double* out) {
+  double v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !(v >= 0 && v <= 30 * 86400.0))
+    return false;
+  *out = v;
+  return true;
+}
+
 }  // namespace
 
 bool ApplyFault(const std::string& text, Faults* f, std::string* error) {
@@ -223,6 +233,25 @@ std::optional<Options> ParseCommandLine(const std::vector<std::string>& args, st
     } else if (flag == "--seed") {
       if (!number(0, 0xFFFFFFFFLL, &n)) return std::nullopt;
       c.seed = static_cast<uint32_t>(n);
+    } else if (flag == "--scene") {
+      if (!value(&v)) return std::nullopt;
+      if (v != "still" && v != "moving") return bad(v);
+      c.scene.still = v == "still";
+    } else if (flag == "--object-at") {
+      if (!value(&v)) return std::nullopt;
+      std::istringstream in(v);
+      std::string part;
+      std::vector<double> times;
+      while (std::getline(in, part, ',')) {
+        double t = 0;
+        if (!ParseSeconds(part, &t)) return bad(v);
+        times.push_back(t);
+      }
+      if (times.empty() || v.back() == ',') return bad(v);
+      c.scene.objectAt.insert(c.scene.objectAt.end(), times.begin(), times.end());
+    } else if (flag == "--brightness-at") {
+      if (!value(&v)) return std::nullopt;
+      if (!ParseSeconds(v, &c.scene.brightnessAt)) return bad(v);
     } else if (flag == "--fault") {
       if (!value(&v) || !ApplyFault(v, &c.faults, error)) return std::nullopt;
     } else if (flag == "--ddns-port") {
@@ -270,6 +299,13 @@ A simulated DVR on 127.0.0.1 that streams JPEG pictures; runs until SIGINT or SI
   --fps F                  pictures per second per open channel (default 25)
   --quality Q              JPEG quality 1..100 (default 80)
   --heartbeat MS           heartbeat every MS milliseconds (default 0 = none)
+  --scene still|moving     still: no moving bar and no sequence number, only the clock
+                           changes (default moving)
+  --object-at S[,S...]     at S seconds after the start a dark block 1/6 of the picture
+                           high enters at the left and is gone at the right 3 s later,
+                           in every channel (repeatable)
+  --brightness-at S        from S seconds after the start every channel's picture is
+                           brighter and grey, as a camera switching to night mode
   --unasked-010002         send one 0xAB010002 after each successful login
   --seed N                 seed of the random garbage and scrambling (default 1)
   --fault NAME[=N]         switch a fault on (repeatable):

@@ -343,6 +343,10 @@ bool Connection::SendPicture(int ch) {
   stamp.minute = tm.tm_min;
   stamp.second = tm.tm_sec;
   stamp.ptz = isPtz ? &ptz : nullptr;
+  stamp.script = &cfg_.scene;
+  const int64_t nowUs =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+  stamp.seconds = static_cast<double>(nowUs - s_.startedUs.load()) / 1e6;
   const std::span<const uint8_t> jpeg = maker_->Make(stamp);
   if (jpeg.empty()) {
     std::fprintf(stderr, "[dvrsim] picture not made: %s\n", maker_->Error().c_str());

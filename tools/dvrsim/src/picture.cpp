@@ -139,6 +139,27 @@ void PictureMaker::Darken(int x, int y, int w, int h) {
   }
 }
 
+// The scripted objects and the switch to the brighter, grey night picture.
+// Objects are part of the scene, so the switch lightens them too; captions
+// are drawn after it.
+void PictureMaker::Play(const SceneScript& script, double seconds) {
+  const int side = std::max(2, height_ / 6);
+  for (double at : script.objectAt) {
+    const double t = seconds - at;
+    if (t < 0 || t >= kObjectCrossSeconds) continue;
+    // From just outside the left edge to just outside the right one.
+    const int x = -side + static_cast<int>(t / kObjectCrossSeconds * (width_ + side));
+    Fill(x, (height_ - side) / 2, side, side, 24, true);
+  }
+  if (script.brightnessAt < 0 || seconds < script.brightnessAt) return;
+  for (int r = 0; r < height_; ++r) {
+    uint8_t* row = &frame_.y[static_cast<size_t>(r) * static_cast<size_t>(lumaStride_)];
+    for (int c = 0; c < width_; ++c) row[c] = static_cast<uint8_t>(120 + row[c] / 2);
+  }
+  std::fill(frame_.u.begin(), frame_.u.end(), uint8_t{128});
+  std::fill(frame_.v.begin(), frame_.v.end(), uint8_t{128});
+}
+
 int PictureMaker::TextWidth(const std::string& text, int scale) {
   return static_cast<int>(text.size()) * (kGlyphWidth + 1) * scale - scale;
 }
@@ -177,13 +198,17 @@ std::span<const uint8_t> PictureMaker::Make(const PictureStamp& stamp) {
     std::memcpy(&frame_.v[dst], &scene.v[src], static_cast<size_t>(chromaWidth_));
   }
 
-  // The moving bar: 8 pixels further on every picture, shown inverted.
-  const int barWidth = std::max(4, width_ / 40);
-  const int barX = static_cast<int>((uint64_t{stamp.sequence} * 8) % static_cast<uint64_t>(width_));
-  for (int r = 0; r < height_; ++r) {
-    uint8_t* row = &frame_.y[static_cast<size_t>(r) * static_cast<size_t>(lumaStride_)];
-    for (int c = barX; c < std::min(width_, barX + barWidth); ++c) row[c] = static_cast<uint8_t>(255 - row[c]);
+  const bool still = stamp.script != nullptr && stamp.script->still;
+  if (!still) {
+    // The moving bar: 8 pixels further on every picture, shown inverted.
+    const int barWidth = std::max(4, width_ / 40);
+    const int barX = static_cast<int>((uint64_t{stamp.sequence} * 8) % static_cast<uint64_t>(width_));
+    for (int r = 0; r < height_; ++r) {
+      uint8_t* row = &frame_.y[static_cast<size_t>(r) * static_cast<size_t>(lumaStride_)];
+      for (int c = barX; c < std::min(width_, barX + barWidth); ++c) row[c] = static_cast<uint8_t>(255 - row[c]);
+    }
   }
+  if (stamp.script != nullptr) Play(*stamp.script, stamp.seconds);
 
   const int big = std::max(2, height_ / 60);
   const int small = std::max(1, height_ / 240);
@@ -204,8 +229,10 @@ std::span<const uint8_t> PictureMaker::Make(const PictureStamp& stamp) {
   std::snprintf(buf, sizeof buf, "CH%02d", stamp.channel + 1);
   Text(2 * big, 2 * big, big, buf);
 
-  std::snprintf(buf, sizeof buf, "#%06u", static_cast<unsigned>(stamp.sequence % 1000000));
-  Text(width_ - pad - TextWidth(buf, small), pad, small, buf);
+  if (!still) {
+    std::snprintf(buf, sizeof buf, "#%06u", static_cast<unsigned>(stamp.sequence % 1000000));
+    Text(width_ - pad - TextWidth(buf, small), pad, small, buf);
+  }
 
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", stamp.year, stamp.month, stamp.day, stamp.hour,
                 stamp.minute, stamp.second);

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <system_error>
 #include <thread>
@@ -130,6 +131,9 @@ bool Simulator::Start(uint16_t port) {
   }
   impl_->listenFd = fd;
   impl_->port.store(bound);
+  impl_->s.startedUs.store(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
   impl_->stopping.store(false);
   impl_->running.store(true);
   try {

@@ -28,6 +28,7 @@ class SharedState {
   std::atomic<uint64_t> bytesSent{0};
   std::atomic<size_t> openConnections{0};
   std::atomic<int> loggedIn{0};  // connections logged in now
+  std::atomic<int64_t> startedUs{0};  // steady clock at Start(), for the scene script
 
   void Record(Request r);
   std::vector<Request> Requests() const;

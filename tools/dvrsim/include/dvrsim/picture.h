@@ -1,7 +1,8 @@
 // Makes the JPEG pictures a simulated camera streams: a scene per channel with
 // the channel number, a moving bar (so no two consecutive pictures are equal),
 // the date and time, the picture's sequence number and, for a PTZ camera, its
-// position. Pictures are drawn in YUV 4:2:0 and compressed straight from the
+// position. A scene script can keep the scene still instead, send objects
+// across it and switch its brightness, the same in every channel. Pictures are drawn in YUV 4:2:0 and compressed straight from the
 // planes, which keeps one 704 x 480 picture at a few milliseconds of one core.
 #pragma once
 
@@ -31,11 +32,22 @@ struct PtzPosition {
 // leave it as it is. Every value stops at its limit.
 void StepPtz(PtzPosition* p, int code);
 
+// What happens in front of every camera, in seconds since the simulator
+// started.
+struct SceneScript {
+  bool still = false;             // no moving bar and no sequence number: only the clock changes
+  std::vector<double> objectAt;   // a dark block enters at the left edge and crosses the picture
+  double brightnessAt = -1;       // from then on the picture is brighter and grey (< 0: never)
+};
+inline constexpr double kObjectCrossSeconds = 3.0;  // from entering at the left to gone at the right
+
 struct PictureStamp {
   int channel = 0;         // 0-based; the caption shows it 1-based
   uint32_t sequence = 0;   // drives the moving bar and is printed
   int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
   const PtzPosition* ptz = nullptr;  // set for a PTZ camera
+  const SceneScript* script = nullptr;  // nullptr: the moving scene, nothing scripted
+  double seconds = 0;                   // since the simulator started, for the script
 };
 
 class PictureMaker {
@@ -60,6 +72,7 @@ class PictureMaker {
   const Planes& Scene(int channel);
   void Fill(int x, int y, int w, int h, uint8_t luma, bool neutral);
   void Darken(int x, int y, int w, int h);
+  void Play(const SceneScript& script, double seconds);
   void Text(int x, int y, int scale, const std::string& text);
   static int TextWidth(const std::string& text, int scale);
 

@@ -71,6 +71,7 @@ struct Config {
   // refused (0xF0010000), as a DVR that allows only so many users at once.
   int maxSessions = 0;  // one 0xAB010002 (result 1, empty body) after each successful login
   Faults faults;
+  SceneScript scene;     // times in seconds since Start()
   uint32_t seed = 1;     // random garbage and scrambling; connection k uses seed + k
   bool verbose = false;  // one line per request on stderr
 };
