@@ -165,7 +165,13 @@ bool MkvClipWriter::Open(const fs::path& folder, const std::string& name, int fi
   // "file:" so that a ':' in the folder's name is never taken for a protocol.
   rc = avio_open(&raw->pb, ("file:" + s.part.string()).c_str(), AVIO_FLAG_WRITE);
   if (rc < 0) return fail("cannot open", rc);
-  rc = avformat_write_header(raw, nullptr);
+  // Clusters of at most a second, each flushed to the file when complete, so
+  // that the .part of a process that died holds all but its last second.
+  AVDictionary* muxerOptions = nullptr;
+  av_dict_set(&muxerOptions, "cluster_time_limit", "1000", 0);
+  av_dict_set(&muxerOptions, "flush_packets", "1", 0);
+  rc = avformat_write_header(raw, &muxerOptions);
+  av_dict_free(&muxerOptions);
   if (rc < 0) return fail("cannot write the header of", rc);
   return true;
 }
