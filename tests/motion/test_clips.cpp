@@ -125,14 +125,9 @@ TEST(ClipRecorderTest, ClipsHoldPrerollToEnd) {
         const std::int64_t wallUs = kBaseUs + (same ? i - 1 : i) * kSecond / 10;
         const auto& jpeg = i >= row.smallFromS * 10 ? small : big;
         recorder.AddPicture(jpeg.data(), jpeg.size(), wallUs);
-        for (double t : row.triggersS) {
-          if (i != static_cast<int>(t * 10)) continue;
-          recorder.Trigger(wallUs);
-          EXPECT_TRUE(recorder.Recording());
-        }
-        if (i == static_cast<int>(row.triggersS[0] * 10) + 10) {
-          EXPECT_EQ(recorder.CurrentClip().parent_path(), dir.path);
-        }
+        for (double t : row.triggersS) i == static_cast<int>(t * 10) ? recorder.Trigger(wallUs) : void();
+        const bool inFirst = i == static_cast<int>(row.triggersS[0] * 10) + 10;
+        EXPECT_TRUE(!inFirst || (recorder.Recording() && recorder.CurrentClip().parent_path() == dir.path));
       }
       EXPECT_FALSE(recorder.Recording());
       EXPECT_TRUE(recorder.CurrentClip().empty());
@@ -150,9 +145,7 @@ TEST(ClipRecorderTest, ClipsHoldPrerollToEnd) {
       EXPECT_NEAR(std::stod(probe["duration"]), want.durationS, 0.15);
       EXPECT_EQ(probe["increasing"], "yes");
     }
-    if (row.nameTaken) {
-      EXPECT_EQ(fs::file_size(dir.path / firstName), 8u);
-    }
+    EXPECT_TRUE(!row.nameTaken || fs::file_size(dir.path / firstName) == 8u);  // never overwritten
     for (const auto& entry : fs::directory_iterator(dir.path)) EXPECT_NE(entry.path().extension(), ".part");
   }
 }
