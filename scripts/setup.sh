@@ -11,6 +11,7 @@ PACKAGES=(
   libsqlite3-dev
   libturbojpeg0-dev
   libmicrohttpd-dev
+  libavformat-dev libavcodec-dev libavutil-dev ffmpeg
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core

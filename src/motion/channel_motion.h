@@ -56,6 +56,7 @@ class ChannelMotion {
   EventFn m_onEvent;
   int m_maxPerSecond;
   std::int64_t m_lastAnalysedUs = 0;
+  std::string m_clipPath;  // the clip of the event under way
   LumaDecoder m_decoder;
   LumaPlane m_luma;
 };

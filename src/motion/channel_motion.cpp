@@ -1,0 +1,49 @@
+#include "motion/channel_motion.h"
+
+#include <utility>
+
+namespace lv {
+
+ChannelMotion::ChannelMotion(std::string site, int channel, MotionSettings settings, std::optional<ClipOptions> clips,
+                             EventFn onEvent, int maxAnalysedPerSecond)
+    : m_site(std::move(site)),
+      m_channel(channel),
+      m_detector(std::move(settings)),
+      m_onEvent(std::move(onEvent)),
+      m_maxPerSecond(maxAnalysedPerSecond) {
+  if (clips) m_recorder = std::make_unique<ClipRecorder>(std::move(*clips));
+}
+
+ChannelMotion::~ChannelMotion() = default;
+
+void ChannelMotion::OnPicture(const std::uint8_t* jpeg, std::size_t size, std::int64_t wallUs, std::int64_t steadyUs,
+                              const LumaView* luma) {
+  if (m_recorder) m_recorder->AddPicture(jpeg, size, wallUs);
+  if (!m_detector.Settings().enabled) return;
+  // A client that decodes only for this looks at a few pictures a second;
+  // an event still starts within two of them.
+  if (m_maxPerSecond > 0 && m_lastAnalysedUs != 0 && steadyUs - m_lastAnalysedUs < 1'000'000 / m_maxPerSecond) return;
+  if (!luma) {
+    if (!m_decoder.Decode(jpeg, size, &m_luma)) return;
+  }
+  m_lastAnalysedUs = steadyUs;
+  const MotionEdge edge = m_detector.Feed(luma ? *luma : m_luma.View(), steadyUs);
+  // While something moves the clip is kept going, so it ends its hold time
+  // after the motion does, not a fixed time after the start.
+  if (m_detector.Active() && m_recorder) m_recorder->Trigger(wallUs);
+  if (edge == MotionEdge::None) return;
+  if (edge == MotionEdge::Started) m_clipPath = m_recorder ? m_recorder->CurrentClip().string() : std::string();
+  if (m_onEvent) m_onEvent(MotionEvent{m_site, m_channel, edge == MotionEdge::Started, wallUs, m_clipPath});
+}
+
+bool ChannelMotion::SaveClipNow(std::int64_t wallUs) {
+  if (!m_recorder) return false;
+  m_recorder->Trigger(wallUs);
+  return true;
+}
+
+void ChannelMotion::SetSettings(const MotionSettings& settings) { m_detector.SetSettings(settings); }
+
+bool ChannelMotion::Active() const { return m_detector.Active(); }
+
+}  // namespace lv
