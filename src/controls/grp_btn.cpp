@@ -1,5 +1,7 @@
 #include "controls/grp_btn.h"
 
+#include <algorithm>
+
 #include "controls/focus_mark.h"
 #include "controls/skin.h"
 #include "platform/core/debug_out.h"
@@ -62,11 +64,15 @@ void GrpBtnProc::Paint(HWND hwnd) {
   CPaintDC dc(hwnd);
   // No picture for the state: nothing is drawn and the old pixels stay.
   dc.CopyImage(0, 0, m_data.bitmaps[static_cast<std::size_t>(m_data.state)]);
-  if (GetFocus() == hwnd) {
-    CRect rc;
-    GetClientRect(hwnd, &rc);
-    DrawFocusMark(dc, rc);
+  CRect rc;
+  GetClientRect(hwnd, &rc);
+  if (m_data.mark) {
+    // Red on a white ring: seen on the light and the dark pictures alike.
+    dc.SelectObject(CBrush::Solid(RGB(230, 30, 30)));
+    dc.SelectObject(CPen::Solid(2, RGB(255, 255, 255)));
+    dc.Ellipse(GrpBtnMarkRect(rc.Width(), rc.Height()));
   }
+  if (GetFocus() == hwnd) DrawFocusMark(dc, rc);
 }
 
 void GrpBtnProc::PostNotify(HWND hwnd, int code) {
@@ -189,6 +195,12 @@ LRESULT GrpBtnProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
       Paint(hwnd);
       return 0;
+    case GBM_SETMARK:
+      if (m_data.mark != (wParam != 0)) {
+        m_data.mark = wParam != 0;
+        InvalidateRect(hwnd, nullptr, false);
+      }
+      return 0;
     case WM_ERASEBKGND:
       return 0;
     case WM_TIMER:
@@ -235,6 +247,12 @@ GrpBtnProc* ProcOf(HWND hwnd) {
 }
 
 }  // namespace
+
+CRect GrpBtnMarkRect(int width, int height) {
+  const int d = std::clamp(std::min(width, height) / 4, 8, 18);
+  const int inset = std::max(4, d / 3);
+  return {width - inset - d, inset, width - inset, inset + d};
+}
 
 bool RegisterGrpBtnClass() {
   return RegisterClass({kGrpBtnClassName, HostKind::Plain, kButtonFaceColor, [] { return std::make_unique<GrpBtnProc>(); }});

@@ -23,6 +23,9 @@ inline constexpr char16_t kGrpBtnClassName[] = u"GrpBtn";
 inline constexpr UINT GBM_SETBITMAPS = WM_USER + 1;
 inline constexpr UINT GBM_GETSTATE = WM_USER + 2;
 inline constexpr UINT GBM_SETSTATE = WM_USER + 3;  // toggle buttons only
+// wParam 1: a red dot in the top-right corner over the picture (something
+// happens there, e.g. motion); 0 removes it. Repaints only when it changes.
+inline constexpr UINT GBM_SETMARK = WM_USER + 4;
 
 // Notification codes (high 16 bits of the command's wParam).
 inline constexpr int GBN_PRESSED = 1;
@@ -43,6 +46,7 @@ struct GrpBtnData {
   std::array<QImage, 4> bitmaps;  // by state; null until GBM_SETBITMAPS
   std::int32_t state = GB_NORMAL;
   std::int32_t notify = 0;  // 1: notifies the parent; 0: a passive picture
+  bool mark = false;        // GBM_SETMARK
 };
 
 // Registers the class (once; later calls return false). Runs at start-up
@@ -56,6 +60,9 @@ inline const bool g_grpBtnClassRegistered = RegisterGrpBtnClass() || FindClass(k
 // four bitmaps; 0 on failure.
 HWND CreateGrpBtn(HWND parent, UINT id, const CRect& rect, int normal, int hover, int pressed, int disabled,
                   DWORD style = 0);
+
+// Where the mark sits in a button of that size.
+CRect GrpBtnMarkRect(int width, int height);
 
 // The record of a button window, or nullptr (for tests and screenshots).
 const GrpBtnData* GetGrpBtnData(HWND hwnd);

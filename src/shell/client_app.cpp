@@ -8,8 +8,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include "platform/notify/desktop_notifier.h"
 #include "platform/ui/window_api.h"
 #include "protocol/text.h"
+#include "shell/motion_desk.h"
 #include "shell/network_connection.h"
 #include "shell/wall_launcher.h"
 #include "sites/site_list_dialog.h"
@@ -42,6 +44,37 @@ bool PrepareSockets() {
 
 std::unique_ptr<ISiteNetwork> MakeSystemNetwork() { return std::make_unique<SystemNetwork>(); }
 
+struct CClientApp::MotionRun {
+  CClientApp& app;
+  std::unique_ptr<DesktopNotifier> notifier;  // outlives the desk
+  std::unique_ptr<MotionDesk> desk;
+  ~MotionRun() {
+    if (app.m_onMotionDeskEnd) app.m_onMotionDeskEnd(*desk);
+    app.m_pMotionDesk = nullptr;
+  }
+};
+
+std::unique_ptr<CClientApp::MotionRun> CClientApp::StartMotion(CDlg_SiteList* list, WallLauncher& walls) {
+  auto run = std::unique_ptr<MotionRun>(new MotionRun{*this, nullptr, nullptr});
+  bool notifies = false;
+  for (const auto& [name, site] : m_motionSetup.sites) notifies |= site.watch && site.notify;
+  // The session bus is touched only when a site asked for notifications.
+  if (notifies) run->notifier = std::make_unique<DesktopNotifier>("Lorventa");
+  run->desk = std::make_unique<MotionDesk>(m_motionSetup, run->notifier.get());
+  MotionDesk& desk = *run->desk;
+  desk.views = [list, &walls] { return std::vector<CDlg_SiteView*>{list ? list->SiteView() : nullptr, walls.View()}; };
+  desk.tiles = [&walls] { return walls.Tiles(); };
+  desk.onShow = [list, &walls](const std::u16string& name, int channel) {
+    // The view a wall opened, when it shows the site; else the list's view.
+    if (!MotionDesk::ShowIn(walls.View(), name, channel) && list) list->ShowSiteChannel(name, channel);
+  };
+  walls.onViewMade = [&desk](CDlg_SiteView& view) { desk.Attach(view); };
+  if (list) list->m_onViewMade = [&desk](CDlg_SiteView& view) { desk.Attach(view); };
+  m_pMotionDesk = &desk;
+  if (m_onMotionDesk) m_onMotionDesk(desk);
+  return run;
+}
+
 CClientApp::CClientApp() = default;
 CClientApp::~CClientApp() = default;
 
@@ -59,7 +92,11 @@ int CClientApp::InitInstance() {
     if (m_startSite) dlg.ConnectAtStart(*m_startSite);
     dlg.SetAutoReconnect(m_bAutoReconnect);
     WallLauncher walls(WallOptions{m_nWallSessions, {}});
-    dlg.m_onWall = [&walls](const SiteFields* site, const std::vector<SiteFields>& sites) { walls.Open(site, sites); };
+    const auto motion = StartMotion(&dlg, walls);
+    dlg.m_onWall = [&walls, &motion](const SiteFields* site, const std::vector<SiteFields>& sites) {
+      walls.Open(site, sites);
+      motion->desk->RefreshMarks();
+    };
     m_pMainWnd = &dlg;
     dlg.DoModal();  // its result is not looked at
     m_pMainWnd = nullptr;
@@ -81,6 +118,7 @@ int CClientApp::RunWall(const std::u16string& name) {
     return 2;
   }
   WallLauncher walls(WallOptions{m_nWallSessions, {}});
+  const auto motion = StartMotion(nullptr, walls);
   walls.Open(chosen, sites);
   return QApplication::exec();
 }

@@ -10,10 +10,14 @@
 #include <optional>
 #include <string>
 
+#include "shell/command_line.h"
 #include "sites/site_list_dialog.h"
 #include "sites/site_network.h"
 
 namespace lv {
+
+class MotionDesk;
+class WallLauncher;
 
 // Resource string 103: shown when sockets cannot be used.
 inline constexpr char16_t kSocketsFailedText[] = u"Windows sockets initialization failed.";
@@ -42,6 +46,13 @@ class CClientApp {
 
   // The site list while it runs, or nullptr.
   CDlg_SiteList* MainWindow() const { return m_pMainWnd; }
+  // Where motion events go while the program runs (the site list's or the
+  // wall's run), or nullptr: MotionEvents()->OnEvent(event) from any thread.
+  MotionDesk* MotionEvents() const { return m_pMotionDesk; }
+  // Called once the desk is made, before any window shows (to start the
+  // motion watchers and set its saveClip); and as it is about to go.
+  std::function<void(MotionDesk& desk)> m_onMotionDesk;
+  std::function<void(MotionDesk& desk)> m_onMotionDeskEnd;
 
   // What start-up uses; tests replace them before InitInstance.
   std::function<bool()> m_socketsCheck = &PrepareSockets;
@@ -57,11 +68,17 @@ class CClientApp {
   // Set: instead of the site list, the wall of the stored site of this name,
   // or the sites wall when it is empty; the program ends with the wall.
   std::optional<std::u16string> m_wallSite;
+  // Motion watching and notifications per site, and where clips go.
+  MotionSetup m_motionSetup;
 
  private:
   int RunWall(const std::u16string& name);
+  // The desk for one run: its notifier when a site wants notifications.
+  struct MotionRun;
+  std::unique_ptr<MotionRun> StartMotion(CDlg_SiteList* list, WallLauncher& walls);
 
   CDlg_SiteList* m_pMainWnd = nullptr;
+  MotionDesk* m_pMotionDesk = nullptr;
 };
 
 }  // namespace lv

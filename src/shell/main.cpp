@@ -49,6 +49,13 @@ void PrintUsage() {
       "  ddns=HOST[:PORT]  the DDNS server\n"
       "  reconnect=on|off  whether the site view reconnects by itself (on)\n"
       "  wall-sessions=N   the most sessions a wall opens to one DVR, 1..16 (16)\n"
+      "  motion.SITE=on|off         watch SITE's channels for motion (off)\n"
+      "  motion-notify.SITE=on|off  a desktop notification when motion starts (off)\n"
+      "  motion-clips.SITE=on|off   keep clips of the motion (on while watched)\n"
+      "  motion-channel.N.SITE=on[,sensitivity=1..100][,area=PERCENT][,hold=MS]\n"
+      "                    [,ignore=X:Y:W:H;...]  channel N's detector, or off\n"
+      "  clips-folder=PATH  where clips go (default $XDG_VIDEOS_DIR/Lorventa/SITE)\n"
+      "  clips-max-gib=G    the most the clips of one site may take (10)\n"
       "\n"
       "Environment:\n"
       "  XDG_CONFIG_HOME  the sites are kept in $XDG_CONFIG_HOME/lorventa\n"
@@ -80,6 +87,9 @@ int main(int argc, char** argv) {
   const auto wallSessions = lv::ReadWallSessionsSetting(lv::DefaultSiteStoreFolder() / kSettingsFile, &wallError);
   if (!wallError.empty()) std::fprintf(stderr, "lorventa: %s (ignored)\n", wallError.c_str());
   theApp.m_nWallSessions = wallSessions.value_or(16);
+  std::string motionError;
+  theApp.m_motionSetup = lv::ReadMotionSetup(lv::DefaultSiteStoreFolder() / kSettingsFile, &motionError);
+  if (!motionError.empty()) std::fprintf(stderr, "lorventa: %s (ignored)\n", motionError.c_str());
 
   // The application object sees only the window system's options.
   std::vector<char*> qtArgv{argv[0]};

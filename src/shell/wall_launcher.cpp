@@ -24,12 +24,23 @@ WallWindow& WallLauncher::Open(const SiteFields* site, const std::vector<SiteFie
 
 void WallLauncher::OpenView(const SiteFields& site, int channel) {
   if (m_view && m_view->GetSafeHwnd()) return;  // one view at a time
-  if (!m_view) m_view = std::make_unique<CDlg_SiteView>();
+  if (!m_view) {
+    m_view = std::make_unique<CDlg_SiteView>();
+    if (onViewMade) onViewMade(*m_view);
+  }
   m_viewSite = std::make_unique<CDvrSession>();
   m_viewSite->SetSite(site);
   m_view->m_pCurr_DVR = m_viewSite.get();
   m_view->SetStartChannel(channel);
   m_view->DoModal();
+}
+
+std::vector<WallTile*> WallLauncher::Tiles() const {
+  std::vector<WallTile*> tiles;
+  for (const auto& wall : m_walls)
+    if (wall->isVisible())
+      for (int i = 0; i < wall->TileCount(); ++i) tiles.push_back(&wall->Tile(i));
+  return tiles;
 }
 
 }  // namespace lv

@@ -2,6 +2,7 @@
 // Opens walls, beside the site list or alone from the command line, and the
 // site view a tile asks for (double-click or Enter): the view runs modally on
 // a session of its own while every wall keeps its tiles running.
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,10 @@ class WallLauncher {
   void OpenView(const SiteFields& site, int channel);
   // The view a tile opened (null before the first).
   CDlg_SiteView* View() const { return m_view.get(); }
+  // The tiles of the walls on screen.
+  std::vector<WallTile*> Tiles() const;
+  // Called once the view is made (the shell gives it its hooks).
+  std::function<void(CDlg_SiteView& view)> onViewMade;
 
  private:
   const WallOptions m_options;

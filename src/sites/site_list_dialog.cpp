@@ -50,6 +50,10 @@ CDlg_SiteList::CDlg_SiteList(ISiteNetwork& network, SiteStore store)
     OnConnectAtStart();
     return LRESULT{0};
   });
+  MapMessage(kShowSiteMessage, [this](WPARAM, LPARAM) {
+    OnShowSite();
+    return LRESULT{0};
+  });
   MapMessage(WM_SITE_LIST_SELECT, [this](WPARAM, LPARAM lParam) {
     m_pCurrSite = m_sites.FindSite(static_cast<int>(lParam));
     return LRESULT{0};
@@ -74,6 +78,7 @@ bool CDlg_SiteList::OnInitDialog() {
   m_pRegDlg = std::make_unique<CDlg_SiteReg>();
   m_pView = std::make_unique<CDlg_SiteView>();
   m_pView->SetAutoReconnect(m_bAutoReconnect);
+  if (m_onViewMade) m_onViewMade(*m_pView);
   SetTimer(TIMER_FULLSCREEN, kFullScreenDelayMs);
   if (m_startSite) PostMessage(kConnectAtStartMessage);  // once the list's own loop runs
   return true;

@@ -45,6 +45,8 @@ inline constexpr UINT IDC_SITE_LIST = 2024;
 inline constexpr UINT_PTR TIMER_FULLSCREEN = 1001;
 // Posted to itself: connect to the start site (ConnectAtStart).
 inline constexpr UINT kConnectAtStartMessage = WM_USER + 200;
+// Posted to itself: show the site asked for by ShowSiteChannel.
+inline constexpr UINT kShowSiteMessage = WM_USER + 201;
 inline constexpr UINT kFullScreenDelayMs = 10;
 inline constexpr int IDI_APP_ICON = 144;
 inline constexpr int kListButtonHeight = 106;
@@ -92,6 +94,13 @@ class CDlg_SiteList : public CDialog {
   // Right-click on a line: Connect, Wall, Modify, Delete for it (at: list coordinates).
   void ShowLineMenu(QPoint at);
 
+  // Shows the named site's channel (0-based) in the site view: the view
+  // already on that site switches to it and comes to the front; one on
+  // another site ends first. False when no site has that name.
+  bool ShowSiteChannel(const std::u16string& name, int channel);
+  // Called once the site view is made (the shell gives it its hooks).
+  std::function<void(CDlg_SiteView& view)> m_onViewMade;
+
  protected:
   bool OnInitDialog() override;
   bool OnCommand(WPARAM wParam, LPARAM lParam) override;
@@ -113,6 +122,9 @@ class CDlg_SiteList : public CDialog {
   bool OnWallKey(const MSG& msg);
   void OpenWall(bool allSites);
   void InstallLineMenu();
+  // site_list_show.cpp: the site asked for by ShowSiteChannel.
+  void OnShowSite();
+  CDvrSession* SiteNamed(const std::u16string& name) const;
   // The site of the highlighted line, or nullptr when none is highlighted.
   CDvrSession* HighlightedSite() const;
   // Highlights site's line (the list shows every site).
@@ -139,6 +151,7 @@ class CDlg_SiteList : public CDialog {
   // False when the stored sites could not be read: a save would replace them.
   bool m_bStoreWritable = true;
   std::optional<StartSite> m_startSite;
+  std::optional<std::pair<std::u16string, int>> m_showSite;  // name, channel
   bool m_bAutoReconnect = true;
 };
 

@@ -141,6 +141,8 @@ bool CDlg_SiteView::OnInitDialog() {
   m_nReconnectFailures = 0;
   m_nResumeCH = std::exchange(m_nStartCH, -1);  // the first login opens it, as after a reconnect
   m_strNote.clear();
+  if (CDvrSession* dvr = m_pCurr_DVR.load(); dvr && m_motionHooks.motionNow)
+    m_nMotionMask = m_motionHooks.motionNow(dvr->m_strSiteName) & 0xFFFFu;
   if (QWidget* widget = GetWidget()) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(widget, &QWidget::customContextMenuRequested, widget,
@@ -279,6 +281,7 @@ void CDlg_SiteView::OnPaint() {
   m_strVideoCaption = caption;
   if (shown.picture.isNull()) {
     m_nPaintedOverlay = -1;
+    m_bPaintedMotionMark = false;
     dc.FillRect(m_rcWindow, CBrush::Solid(0));
     if (caption.empty() && m_strNote.empty())
       dc.BitBlt(kVideoRect.left, kVideoRect.top, kVideoWidth, kVideoHeight, &m_hBackDC, 0, 0, SRCCOPY);
@@ -296,6 +299,8 @@ void CDlg_SiteView::OnPaint() {
   dc.FillRect({m_rcWindow.left, m_rcWindow.top, m_rcWindow.right, kVideoRect.top}, CBrush::Solid(0));
   dc.FillRect({m_rcWindow.left, kVideoRect.bottom, m_rcWindow.right, m_rcWindow.bottom}, CBrush::Solid(0));
   dc.CopyImage(kVideoRect.left, kVideoRect.top, picture);
+  m_bPaintedMotionMark = MotionMarkShown();
+  if (m_bPaintedMotionMark) dc.DrawImage(MotionMarkRect(), MotionMark());
   if (source && m_onPicturePainted && caption.empty()) m_onPicturePainted(*source);
 }
 
@@ -391,6 +396,8 @@ void CDlg_SiteView::PostNcDestroy() {
   m_nReconnectFailures = 0;
   m_nResumeCH = -1;
   m_strNote.clear();
+  m_nMotionMask = 0;
+  m_bPaintedMotionMark = false;
   DebugOut("# CDlg_SiteView::PostNcDestroy\r\n");
   CDialog::PostNcDestroy();
 }

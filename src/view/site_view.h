@@ -151,6 +151,35 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   // Called after each painted picture with the frame it came from.
   std::function<void(const FrameRecord&)> m_onPicturePainted;
 
+  // --- motion and clips (desktop additions) ---
+  // Marks channel (0-based) as having motion or not: a red dot on its
+  // channel button and, while it is the channel shown, a "Motion" mark in the
+  // picture's top-right corner, under the PTZ badge. Repaints only what changed. The marks last
+  // until cleared or until the view's run ends.
+  void SetMotion(int channel, bool active);
+  bool MotionOn(int channel) const { return channel >= 0 && channel < 16 && ((m_nMotionMask >> channel) & 1u); }
+  // Where the picture's motion mark is drawn, in the view's coordinates.
+  static CRect MotionMarkRect();
+  // The motion mark as last painted over the picture.
+  bool PaintedMotionMark() const { return m_bPaintedMotionMark; }
+  // What the program behind the view provides (the shell sets them; unset
+  // means off): whether a site keeps clips, a clip kept now of a channel
+  // (false when none could be), and the channels of a site that have
+  // motion when a run starts (bit n: channel n).
+  struct MotionHooks {
+    std::function<bool(const std::u16string& site)> clipsOn;
+    std::function<bool(const std::u16string& site, int channel)> saveClip;
+    std::function<std::uint32_t(const std::u16string& site)> motionNow;
+  };
+  MotionHooks m_motionHooks;
+  // Brings the running view to the front on channel (0-based), switching
+  // to it when it may be opened (a clicked notification).
+  void ShowChannel(int channel);
+  // Whether "Save clip" (Ctrl+R, the picture's menu) can act for this site.
+  bool ClipsOn() const;
+  // Keeps a clip of the channel shown through the hook, with a note either way.
+  bool SaveClip();
+
  protected:
   bool OnInitDialog() override;
   void DoDataExchange(CDataExchange* pDX) override;
@@ -192,6 +221,8 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   void OnKeyReleaseTimer();
   std::u16string ReconnectCaption() const;
   QImage WithCaption(QImage picture, const std::u16string& caption, bool dim) const;
+  bool MotionMarkShown() const;
+  const QImage& MotionMark();
 
   // Status and channels.
   void SetStatus(int status);
@@ -258,6 +289,9 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
   std::u16string m_strNote;
   bool m_bMenuReady = false;
   int m_nKeyReleasePTZ = -1;  // the PTZ button whose key was let go, waiting for the grace
+  std::uint32_t m_nMotionMask = 0;  // bit n: channel n has motion
+  bool m_bPaintedMotionMark = false;
+  QImage m_MotionMark;  // drawn once
 
   // Drawing surfaces, made by the first paint and kept for later connects.
   std::array<CDC, 16> m_hPressedDC;

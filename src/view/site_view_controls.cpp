@@ -48,6 +48,7 @@ void CDlg_SiteView::ComposeBtnCH(int present) {
     SetAccessibleName(button, u"Channel " + ChannelNumber(i + 1));
     // A channel the DVR lacks is a grey picture; a screen reader says it is unavailable.
     if (!here) lv::EnableWindow(button, false);
+    if (MotionOn(i)) lv::SendMessage(button, GBM_SETMARK, 1, 0);
   }
   m_nComposedCH = present;
 }

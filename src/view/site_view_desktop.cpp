@@ -1,6 +1,6 @@
 // What the site view adds on a desktop: keys for channels and PTZ, the
-// picture's menu (save, copy) with a short note, and reconnecting by itself
-// after a lost link.
+// picture's menu (save, copy, keep a clip) with a short note, and
+// reconnecting by itself after a lost link.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -94,6 +94,7 @@ bool CDlg_SiteView::OnViewKey(const MSG& msg) {
   if (down && GetKeyState(VK_CONTROL) < 0) {
     if (vk == 'S') SavePicture();
     else if (vk == 'C') CopyPicture();
+    else if (vk == 'R' && !repeat) SaveClip();
     else return false;
     return true;
   }
@@ -153,6 +154,9 @@ void CDlg_SiteView::ShowPictureMenu(const QPoint& at) {
   copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
   save->setEnabled(picture);
   copy->setEnabled(picture);
+  QAction* clip = menu->addAction(QStringLiteral("Save clip"), [this] { SaveClip(); });
+  clip->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  clip->setEnabled(ClipsOn());
   menu->popup(widget->mapToGlobal(at));
 }
 

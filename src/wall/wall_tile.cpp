@@ -193,7 +193,15 @@ std::u16string WallTile::Title() const {
 
 void WallTile::Announce() {
   setAccessibleName(QString::fromStdU16String(Title()));
-  setAccessibleDescription(QString::fromStdU16String(StatusWords()));
+  setAccessibleDescription(QString::fromStdU16String(StatusWords()) +
+                           (m_motion ? QStringLiteral(", motion") : QString()));
+}
+
+void WallTile::SetMotion(bool active) {
+  if (m_motion == active) return;
+  m_motion = active;
+  Announce();
+  update();
 }
 
 // --- decoding ---
@@ -288,7 +296,7 @@ void WallTile::paintEvent(QPaintEvent*) {
   p.fillRect(QRect(0, 0, width(), band), QColor(0, 0, 0, 160));
   p.fillRect(QRect(0, height() - band, width(), band), QColor(0, 0, 0, 160));
   p.setPen(Qt::white);
-  p.drawText(QRect(6, 0, width() - 12, band), Qt::AlignVCenter | Qt::AlignLeft,
+  p.drawText(QRect(6, 0, width() - 12 - (m_motion ? band : 0), band), Qt::AlignVCenter | Qt::AlignLeft,
              QString::fromStdU16String(Title()));
   const bool good = m_phase == Phase::Receiving;
   p.setPen(good ? QColor(140, 230, 140) : QColor(255, 170, 90));
@@ -302,6 +310,18 @@ void WallTile::paintEvent(QPaintEvent*) {
   } else if (const std::u16string age = AgeWords(); !age.empty()) {
     p.setPen(Qt::yellow);
     p.drawText(rect(), Qt::AlignCenter, QString::fromStdU16String(age));
+  }
+  if (m_motion) {
+    // Inside the focus mark, so both show; the dot stays when the border is busy.
+    p.setPen(QPen(QColor(230, 30, 30), 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(rect().adjusted(5, 5, -6, -6));
+    const int d = band - 10;
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 1.5));
+    p.setBrush(QColor(230, 30, 30));
+    p.drawEllipse(QRectF(width() - 8 - d, 5, d, d));
+    p.setRenderHint(QPainter::Antialiasing, false);
   }
   if (hasFocus()) {
     p.setPen(QPen(QColor(80, 160, 255), 3));

@@ -65,6 +65,11 @@ class WallTile : public QWidget {
   // Widget thread, about twice a second: repaints when the age or countdown shows.
   void Tick();
 
+  // Motion in the tile's channel: a red border and a red dot in the title
+  // band while on. Repaints the tile only when it changes.
+  void SetMotion(bool active);
+  bool Motion() const { return m_motion; }
+
   const SiteFields& Site() const { return m_site; }
   int Channel() const { return m_channel.load(); }
   Phase CurrentPhase() const { return m_phase; }
@@ -122,6 +127,7 @@ class WallTile : public QWidget {
   QTimer m_retryTimer;
   std::mt19937 m_random;
   std::uint64_t m_painted = 0;
+  bool m_motion = false;
   std::int64_t m_paintedTakenNs = 0;
 
   // Shared with the decode thread.

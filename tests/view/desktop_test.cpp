@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "controls/grp_btn.h"
+#include "platform/ui/window_api.h"
 #include "protocol/ids.h"
 #include "support/pump.h"
 #include "view_rig.h"
@@ -147,6 +149,55 @@ TEST(ViewTitle, ALongNameGivesWayToTheChannel) {
     EXPECT_NE(title.find(u'\u2026'), std::u16string::npos);
     EXPECT_EQ(title.substr(0, 4), u"Ware");
   });
+}
+
+}  // namespace
+
+namespace {
+
+bool Red(QRgb c) { return qRed(c) > 190 && qGreen(c) < 90 && qBlue(c) < 90; }
+
+// The center of a channel button's motion dot, in the view.
+QPoint ButtonMarkCenter(ViewRig& rig, int channel) {
+  const QWidget* button = WidgetFromHandle(rig.view.ChannelButton(channel));
+  const CRect mark = GrpBtnMarkRect(button->width(), button->height());
+  return button->mapTo(rig.view.GetWidget(), QPoint((mark.left + mark.right) / 2, (mark.top + mark.bottom) / 2));
+}
+
+TEST(ViewMotion, MarksTheChannelsButtonAndThePictureAndKeepsClipsOnDemand) {
+  ViewRig rig;
+  std::vector<std::pair<std::u16string, int>> clips;
+  rig.Run([&] {
+    ASSERT_TRUE(rig.WaitStatus(ST_RECEIVING) && rig.WaitPictures(1));
+    const CRect mark = CDlg_SiteView::MotionMarkRect();
+    const QPoint dot(mark.left + mark.Height() / 2, (mark.top + mark.bottom) / 2);
+    const struct {
+      int channel;
+      bool on, button1, picture;
+    } steps[] = {{1, true, true, false}, {0, true, true, true}, {1, false, false, true}, {0, false, false, false}};
+    for (const auto& s : steps) {
+      rig.view.SetMotion(s.channel, s.on);
+      ASSERT_TRUE(rig.WaitPictures(2));
+      const QImage shot = rig.Grab();
+      EXPECT_EQ(Red(shot.pixel(ButtonMarkCenter(rig, 1))), s.button1) << s.channel << s.on;
+      EXPECT_FALSE(Red(shot.pixel(ButtonMarkCenter(rig, 2)))) << "another channel's button";
+      EXPECT_EQ(rig.view.PaintedMotionMark(), s.picture);
+      EXPECT_EQ(Red(shot.pixel(dot)), s.picture) << s.channel << s.on;
+    }
+    // Ctrl+R: a note while clips are off, the hook for the channel shown once on.
+    Key(rig, QEvent::KeyPress, Qt::Key_R, false, Qt::ControlModifier);
+    EXPECT_EQ(rig.view.Note(), u"Clips are off for this site");
+    rig.view.m_motionHooks.saveClip = [&](const std::u16string& site, int channel) {
+      clips.emplace_back(site, channel);
+      return true;
+    };
+    rig.view.m_motionHooks.clipsOn = [](const std::u16string& site) { return site == u"Elsewhere"; };
+    EXPECT_FALSE(rig.view.SaveClip());
+    rig.view.m_motionHooks.clipsOn = [](const std::u16string& site) { return site == u"Office"; };
+    Key(rig, QEvent::KeyPress, Qt::Key_R, false, Qt::ControlModifier);
+    EXPECT_EQ(rig.view.Note(), u"Keeping a clip of channel 1");
+  });
+  EXPECT_EQ(clips, (std::vector<std::pair<std::u16string, int>>{{u"Office", 0}}));
 }
 
 }  // namespace

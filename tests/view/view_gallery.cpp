@@ -1,5 +1,5 @@
 // view_gallery OUTDIR: screenshots of the site view against the simulator:
-// receiving pictures, PTZ mode with a button held, "No Camera" and
+// receiving pictures, motion marks, PTZ mode with a button held, "No Camera" and
 // "Check User Account", reconnecting after a lost link, the note after a save.
 #include <QApplication>
 #include <QDir>
@@ -34,6 +34,13 @@ int main(int argc, char** argv) {
       ok &= rig.WaitStatus(lv::ST_RECEIVING) && rig.WaitPictures(3);
       lvtest::PumpFor(1200);  // the size and time labels follow within a second
       ok &= Save(rig, dir, "view-receiving.png");
+      // Motion on the channel shown and on channel 3: the marks over the picture and the buttons.
+      rig.view.SetMotion(0, true);
+      rig.view.SetMotion(2, true);
+      ok &= rig.WaitPictures(2);
+      ok &= Save(rig, dir, "view-motion.png");
+      rig.view.SetMotion(0, false);
+      rig.view.SetMotion(2, false);
       rig.TapView({240, 200});
       ok &= rig.view.PtzMode();
       rig.PenDown(rig.view.PtzButton(1), {60, 30});  // "up", held

@@ -232,3 +232,28 @@ TEST(Wall, SitesWallShowsWhichSiteIsDown) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tile with motion has a red border and a red dot in its title band; both
+// go when the motion ends. (An idle tile: black behind them.)
+TEST(WallTileMotion, ARedBorderAndDotWhileOn) {
+  WallTile tile({u"Office", u"127.0.0.1", 1, u"admin", u"1234"}, 0, Quick().timing);
+  tile.resize(320, 240);
+  tile.show();
+  const auto red = [](QRgb c) { return qRed(c) > 190 && qGreen(c) < 90 && qBlue(c) < 90; };
+  for (bool on : {true, false, true}) {
+    tile.SetMotion(on);
+    QTest::qWait(0);
+    const QImage shot = tile.grab().toImage();
+    const int band = shot.height() / 14 + 8;  // the title band's height at this size
+    const int d = band - 10;
+    EXPECT_EQ(red(shot.pixel(6, 120)), on) << "left border";
+    EXPECT_EQ(red(shot.pixel(313, 200)), on) << "right border";
+    EXPECT_EQ(red(shot.pixel(320 - 8 - d / 2, 5 + d / 2)), on) << "dot";
+    EXPECT_FALSE(red(shot.pixel(160, 120))) << "the middle stays clear";
+    EXPECT_EQ(tile.accessibleDescription().endsWith(QStringLiteral("motion")), on);
+  }
+}
+
+}  // namespace

@@ -134,6 +134,20 @@ void CDC::Rectangle(const CRect& rc) {
   FillSolidRect({rc.right - w, rc.top, rc.right, rc.bottom}, m_pen.color);
 }
 
+void CDC::Ellipse(const CRect& rc) {
+  QPainter* p = Painter();
+  if (!p || rc.IsRectEmpty()) return;
+  p->save();
+  p->setRenderHint(QPainter::Antialiasing);
+  const bool pen = !m_pen.null && m_pen.width > 0;
+  p->setPen(pen ? QPen(ToQColor(m_pen.color), m_pen.width) : QPen(Qt::NoPen));
+  p->setBrush(m_brush.null ? QBrush(Qt::NoBrush) : QBrush(ToQColor(m_brush.color)));
+  // The pen's width lies inside the rectangle, as for Rectangle.
+  const qreal in = pen ? m_pen.width / 2.0 : 0.0;
+  p->drawEllipse(QRectF(rc.left + in, rc.top + in, rc.Width() - 2 * in, rc.Height() - 2 * in));
+  p->restore();
+}
+
 namespace {
 
 QString ExpandTabs(const QString& line, bool expand) {

@@ -99,6 +99,8 @@ class CDC {
   void FillRect(const CRect& rc, const CBrush& brush);
   // Outline with the pen (inside the rectangle), interior with the brush.
   void Rectangle(const CRect& rc);
+  // An ellipse inside rc, smoothed: outline with the pen, interior with the brush.
+  void Ellipse(const CRect& rc);
   // Text in rc with DT_ flags; returns the height of the text drawn. Only
   // DT_SINGLELINE honours DT_VCENTER and DT_BOTTOM; otherwise lines break at
   // line feeds and start at the top. Text is drawn as given ('&' is literal).
