@@ -294,6 +294,7 @@ A simulated DVR on 127.0.0.1 that streams JPEG pictures; runs until SIGINT or SI
   --ddns-map ID=ADDR       DDNS: the address of identifier ID (repeatable)
   --verbose                one line per request on stderr
   --help                   this text
+  --version                the version
 )";
 }
 
