@@ -23,7 +23,7 @@ fi
 unset LD_LIBRARY_PATH
 bin="$root/usr/bin"
 "$bin/lorventa" --version | grep -qx "lorventa [0-9.]*"
-"$bin/lorventa-bridge" --help | grep -q "^usage: lorventa-bridge"
+"$bin/lorventa-bridge" --help | grep -qi "^usage: lorventa-bridge"
 "$bin/lorventa-probe" --help | grep -q "^Usage: lorventa-probe"
 "$bin/lorventa-dvrsim" --version | grep -qx "lorventa-dvrsim [0-9.]*"
 
