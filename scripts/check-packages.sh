@@ -22,10 +22,17 @@ fi
 
 unset LD_LIBRARY_PATH
 bin="$root/usr/bin"
-"$bin/lorventa" --version | grep -qx "lorventa [0-9.]*"
-"$bin/lorventa-bridge" --help | grep -qi "^usage: lorventa-bridge"
-"$bin/lorventa-probe" --help | grep -q "^Usage: lorventa-probe"
-"$bin/lorventa-dvrsim" --version | grep -qx "lorventa-dvrsim [0-9.]*"
+# expect PATTERN PROGRAM ARGS...: the program's output has a line matching PATTERN.
+expect() {
+  local pattern="$1" out
+  shift
+  out="$("$bin/$@")" && grep -qiE "$pattern" <<<"$out" ||
+    { echo "check-packages: '$*' does not answer '$pattern': $out" >&2; exit 1; }
+}
+expect "^lorventa [0-9.]+$" lorventa --version
+expect "^usage: lorventa-bridge" lorventa-bridge --help
+expect "^usage: lorventa-probe" lorventa-probe --help
+expect "^lorventa-dvrsim [0-9.]+$" lorventa-dvrsim --version
 
 for page in "$root"/usr/share/man/man1/*.1.gz; do
   warnings="$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
