@@ -17,6 +17,7 @@ PACKAGES=(
   xvfb xauth fontconfig fonts-dejavu-core
   xdotool openbox imagemagick
   dbus at-spi2-core sqlite3
+  dpkg-dev fakeroot file lintian help2man man-db appstream desktop-file-utils
 )
 if [ "${1:-}" = "fuzz" ]; then
   PACKAGES+=(clang libclang-rt-dev)

@@ -11,6 +11,10 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("lorventa-dvrsim %s\n", LORVENTA_VERSION);
+    return 0;
+  }
   std::string error;
   const std::optional<dvrsim::Options> options = dvrsim::ParseCommandLine(args, &error);
   if (!options) {

@@ -10,6 +10,10 @@ int main(int argc, char** argv) {
     std::fputs(lvprobe::Usage().c_str(), stdout);
     return 0;
   }
+  if (!args.empty() && args[0] == "--version") {
+    std::printf("lorventa-probe %s\n", LORVENTA_VERSION);
+    return 0;
+  }
   std::string error;
   auto options = lvprobe::ParseArguments(args, &error);
   if (options && !lvprobe::ReadPasswordFile(&*options, stdin, &error)) {

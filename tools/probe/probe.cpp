@@ -187,12 +187,12 @@ int Run::SavePictures(int channel) {
 }  // namespace
 
 std::string Usage() {
-  return "usage: lorventa-probe ADDRESS PORT USER [PASSWORD | --password-file FILE] [--channel N]\n"
+  return "Usage: lorventa-probe ADDRESS PORT USER [PASSWORD | --password-file FILE] [--channel N]\n"
          "                      [--frames K] [--out DIR] [--timeout S] [--ddns HOST[:PORT]]\n"
+         "Logs in to one DVR site, opens a channel and saves its pictures.\n"
          "  ADDRESS   dotted IPv4 address, host name, or DVR identifier (no dot) for DDNS\n"
          "  PASSWORD  shows in the process list; prefer --password-file\n"
-         "  --password-file FILE  the password is the file's first line; FILE - reads\n"
-         "                standard input\n"
+         "  --password-file FILE  the password is the file's first line (- for standard input)\n"
          "  --channel N   channel to open, 1..16 (default: the first one the site view opens)\n"
          "  --frames K    pictures to save (default 1)\n"
          "  --out DIR     where to save them (default .)\n"
@@ -200,7 +200,10 @@ std::string Usage() {
          "  --ddns HOST[:PORT]  DDNS server (default " +
          std::string(kDdnsHost) + ":" + std::to_string(kDdnsPort) +
          ")\n"
-         "exit status: 0 ok, 1 usage, 2 name lookup failed, 3 DDNS failed, 4 connection refused or timed out,\n"
+         "  --help        print this text and exit\n"
+         "  --version     print the version and exit\n"
+         "Exit status:\n"
+         "  0 ok, 1 usage, 2 name lookup failed, 3 DDNS failed, 4 connection refused or timed out,\n"
          "  5 account rejected, 6 no permission, 7 no camera, 8 connection dropped, 9 no answer in time,\n"
          "  10 pictures could not be written\n";
 }

@@ -282,6 +282,7 @@ std::string Usage() {
   return R"(Usage: lorventa-dvrsim [options]
 A simulated DVR on 127.0.0.1 that streams JPEG pictures; runs until SIGINT or SIGTERM.
 
+Options:
   --port P                 DVR port (default 9000; 0 = any free port)
   --user U --password P    the account that may log in (default admin / 1234)
   --account U:P            one more account (repeatable)
@@ -330,6 +331,7 @@ A simulated DVR on 127.0.0.1 that streams JPEG pictures; runs until SIGINT or SI
   --ddns-map ID=ADDR       DDNS: the address of identifier ID (repeatable)
   --verbose                one line per request on stderr
   --help                   this text
+  --version                the version
 )";
 }
 
