@@ -12,6 +12,7 @@
 #include "platform/ui/window_api.h"
 #include "protocol/text.h"
 #include "shell/motion_desk.h"
+#include "shell/motion_watch.h"
 #include "shell/network_connection.h"
 #include "shell/wall_launcher.h"
 #include "sites/site_list_dialog.h"
@@ -48,14 +49,16 @@ struct CClientApp::MotionRun {
   CClientApp& app;
   std::unique_ptr<DesktopNotifier> notifier;  // outlives the desk
   std::unique_ptr<MotionDesk> desk;
+  std::unique_ptr<MotionWatch> watch;  // reports to the desk until closed
   ~MotionRun() {
+    watch->Close();
     if (app.m_onMotionDeskEnd) app.m_onMotionDeskEnd(*desk);
     app.m_pMotionDesk = nullptr;
   }
 };
 
 std::unique_ptr<CClientApp::MotionRun> CClientApp::StartMotion(CDlg_SiteList* list, WallLauncher& walls) {
-  auto run = std::unique_ptr<MotionRun>(new MotionRun{*this, nullptr, nullptr});
+  auto run = std::unique_ptr<MotionRun>(new MotionRun{*this, nullptr, nullptr, nullptr});
   bool notifies = false;
   for (const auto& [name, site] : m_motionSetup.sites) notifies |= site.watch && site.notify;
   // The session bus is touched only when a site asked for notifications.
@@ -68,6 +71,11 @@ std::unique_ptr<CClientApp::MotionRun> CClientApp::StartMotion(CDlg_SiteList* li
     // The view a wall opened, when it shows the site; else the list's view.
     if (!MotionDesk::ShowIn(walls.View(), name, channel) && list) list->ShowSiteChannel(name, channel);
   };
+  run->watch = std::make_unique<MotionWatch>(m_motionSetup, [&desk](const MotionEvent& event) { desk.OnEvent(event); });
+  MotionWatch& watch = *run->watch;
+  desk.saveClip = [&watch](const std::string& site, int channel) { return watch.SaveClip(site, channel); };
+  desk.watch = [&watch](const std::u16string& site) { return watch.WatchSite(site); };
+  walls.watch = desk.watch;
   walls.onViewMade = [&desk](CDlg_SiteView& view) { desk.Attach(view); };
   if (list) list->m_onViewMade = [&desk](CDlg_SiteView& view) { desk.Attach(view); };
   m_pMotionDesk = &desk;

@@ -97,6 +97,7 @@ void MotionDesk::Attach(CDlg_SiteView& view) {
   view.m_motionHooks.saveClip = [this](const std::u16string& site, int channel) {
     return saveClip && saveClip(Utf16ToUtf8(site), channel);
   };
+  view.m_motionHooks.watch = watch;
 }
 
 }  // namespace lv

@@ -18,6 +18,7 @@
 
 #include "motion/channel_motion.h"
 #include "shell/command_line.h"
+#include "video/picture_watch.h"
 
 class QObject;
 
@@ -47,6 +48,8 @@ class MotionDesk {
   // Keeps a clip of a site's channel now (set by whoever runs the watchers;
   // false when it keeps none). Reaches the views through Attach.
   std::function<bool(const std::string& site, int channel)> saveClip;
+  // Makes the watcher of a view run's pictures. Reaches the views through Attach.
+  PictureWatchMaker watch;
 
   // Gives a view its motion hooks: the marks a run starts with, whether
   // the site keeps clips, and saving one on demand.

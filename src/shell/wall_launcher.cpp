@@ -14,8 +14,10 @@ WallLauncher::~WallLauncher() = default;
 WallWindow& WallLauncher::Open(const SiteFields* site, const std::vector<SiteFields>& sites) {
   // Walls the user closed have ended their sessions already; they go now.
   std::erase_if(m_walls, [](const std::unique_ptr<WallWindow>& w) { return !w->isVisible(); });
-  m_walls.push_back(site ? std::make_unique<WallWindow>(*site, m_options)
-                         : std::make_unique<WallWindow>(sites, m_options));
+  WallOptions options = m_options;
+  options.watch = watch;
+  m_walls.push_back(site ? std::make_unique<WallWindow>(*site, options)
+                         : std::make_unique<WallWindow>(sites, options));
   WallWindow& wall = *m_walls.back();
   wall.onOpenChannel = [this](const SiteFields& s, int channel) { OpenView(s, channel); };
   wall.show();

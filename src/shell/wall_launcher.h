@@ -31,6 +31,8 @@ class WallLauncher {
   std::vector<WallTile*> Tiles() const;
   // Called once the view is made (the shell gives it its hooks).
   std::function<void(CDlg_SiteView& view)> onViewMade;
+  // Gives each tile of the walls opened from now on its picture watcher.
+  PictureWatchMaker watch;
 
  private:
   const WallOptions m_options;

@@ -141,6 +141,8 @@ void CRenderThread::Run() {
     if (!canvas.isDetached() || canvas.isNull()) canvas = QImage(kVideoWidth, kVideoHeight, QImage::Format_RGB32);
     const int overlay = ComposePicture(canvas, picture, s);
     if (s.m_Presenter.Publish(canvas, frame, overlay)) PostMessage(s.m_hViewWnd.load(), WM_VIEW_NEW_PICTURE, 0, 0);
+    // After the hand-over, so watching never delays the painted picture.
+    if (s.m_onPicture) s.m_onPicture(*frame, &picture);
   }
   DebugOut("## Render Thread Finish\r\n");
 }

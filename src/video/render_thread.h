@@ -18,6 +18,7 @@
 #include "platform/core/window.h"
 #include "session/dvr_session.h"
 #include "video/frame_presenter.h"
+#include "video/picture_watch.h"
 
 namespace lv {
 
@@ -69,6 +70,9 @@ struct RenderShared {
 
   FramePresenter m_Presenter;
   AutoResetEvent m_RenderWake;  // wakes the thread's pauses (stop)
+  // Told of each decoded picture on the render thread; set and cleared only
+  // while the thread is stopped.
+  PictureWatch m_onPicture;
 };
 
 // Composes one picture: the decoded picture stretched over the whole canvas,

@@ -143,6 +143,9 @@ bool CDlg_SiteView::OnInitDialog() {
   m_strNote.clear();
   if (CDvrSession* dvr = m_pCurr_DVR.load(); dvr && m_motionHooks.motionNow)
     m_nMotionMask = m_motionHooks.motionNow(dvr->m_strSiteName) & 0xFFFFu;
+  // The render thread is stopped between runs: the watcher is set for this one.
+  if (CDvrSession* dvr = m_pCurr_DVR.load(); dvr && m_motionHooks.watch)
+    m_onPicture = m_motionHooks.watch(dvr->m_strSiteName);
   if (QWidget* widget = GetWidget()) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(widget, &QWidget::customContextMenuRequested, widget,
@@ -379,6 +382,7 @@ void CDlg_SiteView::OnClose() {
 void CDlg_SiteView::PostNcDestroy() {
   SetStatus(ST_DISCONNECTED);
   StopRenderThread();
+  m_onPicture = nullptr;  // the run's watcher ends: its clip is closed
   if (m_pCurr_DVR.load()) m_pCurr_DVR.load()->Disconnect();
   DestroyBtnCH();
   DestroyBtnPTZ();

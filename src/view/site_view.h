@@ -170,6 +170,7 @@ class CDlg_SiteView : public CDialog, protected RenderShared {
     std::function<bool(const std::u16string& site)> clipsOn;
     std::function<bool(const std::u16string& site, int channel)> saveClip;
     std::function<std::uint32_t(const std::u16string& site)> motionNow;
+    PictureWatchMaker watch;  // the watcher of a run's pictures
   };
   MotionHooks m_motionHooks;
   // Brings the running view to the front on channel (0-based), switching

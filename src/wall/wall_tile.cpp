@@ -235,11 +235,15 @@ void WallTile::DecodeMain() {
     m_lastPictureNs = taken;
     ++m_picturesThisRun;
     ++m_received;
-    if (!m_decodeWanted.load()) continue;
+    if (!m_decodeWanted.load()) {
+      if (onPicture) onPicture(*frame, nullptr);  // hidden: the watcher decodes what it needs
+      continue;
+    }
     const int width = m_targetWidth.load(), height = m_targetHeight.load();
     decoder.SetTarget(width, height);
     const QImage picture = decoder.Decode(frame->data, frame->size);
     if (picture.isNull()) continue;  // damaged: the last good picture stays
+    if (onPicture) onPicture(*frame, &picture);
     const WallRect fit = FitPicture(picture.width(), picture.height(), {0, 0, width, height});
     if (fit.width <= 0 || fit.height <= 0) continue;
     // The decoder's buffer is reused: the scaled copy is what the painter keeps.

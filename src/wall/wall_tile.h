@@ -25,6 +25,7 @@
 #include "platform/core/message_target.h"
 #include "session/dvr_session.h"
 #include "session/site_fields.h"
+#include "video/picture_watch.h"
 
 namespace lv {
 
@@ -52,6 +53,8 @@ class WallTile : public QWidget {
   std::function<void(WallTile&, const CDvrSession&)> onFirstLogin;
   // Double-click or Enter: open this channel in the site view.
   std::function<void(WallTile&)> onOpen;
+  // Told of each picture on the tile's decoding thread; set before Start.
+  PictureWatch onPicture;
 
   void Start();
   // Ends the session and the decode thread; the tile shows "Disconnected".

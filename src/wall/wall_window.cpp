@@ -68,6 +68,7 @@ void WallWindow::Init() {
 WallTile& WallWindow::AddTile(const SiteFields& site, int channel) {
   auto tile = std::make_unique<WallTile>(site, channel, m_options.timing, this);
   tile->SetDecoding(m_decoding);
+  if (m_options.watch) tile->onPicture = m_options.watch(site.name);
   tile->onOpen = [this](WallTile& t) {
     if (onOpenChannel && t.Channel() >= 0) onOpenChannel(t.Site(), t.Channel());
   };

@@ -25,6 +25,7 @@ namespace lv {
 struct WallOptions {
   int maxSessionsPerDvr = 16;
   WallTiming timing;
+  PictureWatchMaker watch;  // a watcher for each tile's pictures (motion)
 };
 
 class WallWindow : public QWidget {
