@@ -33,14 +33,17 @@ auto OffThread(F f) {
   return result.get();
 }
 
+// Blocks: call it off the event loop's thread.
+Response PostWaiting(int port, const std::string& target, const std::string& body) {
+  HttpConnection c(port);
+  Response r;
+  c.Send("POST " + target + " HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+  if (c.ReadHead(&r, 20000)) r.body = c.ReadToClose(1000);
+  return r;
+}
+
 Response Post(int port, const std::string& target, const std::string& body) {
-  return OffThread([=] {
-    HttpConnection c(port);
-    Response r;
-    c.Send("POST " + target + " HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-    if (c.ReadHead(&r, 20000)) r.body = c.ReadToClose(1000);
-    return r;
-  });
+  return OffThread([=] { return PostWaiting(port, target, body); });
 }
 
 class RemoteTest : public ::testing::Test {
@@ -128,7 +131,7 @@ TEST_F(RemoteTest, PtzMovesAreCheckedAndAlwaysFollowedByAStop) {
   EXPECT_TRUE(PtzCodes(2).empty());
 
   // A newer, different move: the old one is stopped first, answered as replaced.
-  auto held = std::async(std::launch::async, [&] { return Post(m_port, "/sites/demo%20site/channels/1/ptz", "move=up&duration=2"); });
+  auto held = std::async(std::launch::async, [&] { return PostWaiting(m_port, "/sites/demo%20site/channels/1/ptz", "move=up&duration=2"); });
   ASSERT_TRUE(CodesBecome(0, {1, 0, 9, 0, 3}));
   const Response newer = Post(m_port, "/sites/demo%20site/channels/1/ptz", "right 0.1");
   EXPECT_EQ(newer.status, 200);
