@@ -58,7 +58,9 @@ class RemoteTest : public ::testing::Test {
     Timing t;
     t.graceMs = 2000;
     m_bridge = std::make_unique<Bridge>(std::vector<SiteConfig>{{"demo site", "127.0.0.1", m_sim->Port(), "admin", "1234"}}, t);
-    m_server = std::make_unique<HttpServer>(*m_bridge, ServerOptions{.port = 0});
+    ServerOptions server;
+    server.port = 0;
+    m_server = std::make_unique<HttpServer>(*m_bridge, server);
     std::string error;
     ASSERT_TRUE(m_server->Start(&error)) << error;
     m_port = m_server->Port();
@@ -223,8 +225,13 @@ bool HaveBroker() { return std::system("command -v mosquitto >/dev/null 2>&1") =
 TEST_F(RemoteTest, MqttAnnouncesChannelsReportsMotionAndTakesPtzCommands) {
   if (!HaveBroker()) GTEST_SKIP() << "the mosquitto broker is not installed (scripts/setup.sh installs it)";
   Broker broker;
-  MqttReporter reporter(*m_bridge, {.host = "127.0.0.1", .port = broker.port, .user = "test", .password = "s3cret", .id = "Test Bridge"},
-                        "http://127.0.0.1:" + std::to_string(m_port));
+  MqttOptions mqtt;
+  mqtt.host = "127.0.0.1";
+  mqtt.port = broker.port;
+  mqtt.user = "test";
+  mqtt.password = "s3cret";
+  mqtt.id = "Test Bridge";
+  MqttReporter reporter(*m_bridge, mqtt, "http://127.0.0.1:" + std::to_string(m_port));
   std::string error;
   ASSERT_TRUE(reporter.Start(&error)) << error;
   Listener first(broker.port);
