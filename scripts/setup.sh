@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libsqlite3-dev
   libturbojpeg0-dev
-  libmicrohttpd-dev
+  libmicrohttpd-dev libmosquitto-dev mosquitto mosquitto-clients
   libavformat-dev libavcodec-dev libavutil-dev ffmpeg
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev

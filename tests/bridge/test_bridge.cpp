@@ -615,6 +615,14 @@ TEST(BridgeOptions, SitesPasswordsAndTokensComeFromFilesNeverTheCommandLine) {
       {{"--dvr", "a", "h", "1"}, false, false, "needs 4 values"},
       {{"--site", "nosuch", "--store", dir}, true, false, "no site named 'nosuch'"},
       {{"--listen", "127.0.0.1"}, false, false, "ADDR:PORT"},
+      {{"--mqtt", "broker:0"}, false, false, "port from 1 to 65535"},
+      {{"--mqtt-user", "u"}, false, false, "belong with --mqtt"},
+      {{"--motion", "a:17"}, false, false, "N from 1 to 16"},
+      {{"--record-max-gib", "1,5"}, false, false, "number of GiB"},
+      {{"--record-max-gib", "1.5"}, false, false, "belongs with --record"},
+      {{"--dvr", "a", "h", "1", "u", "--motion", "b:1"}, true, false, "no served site 'b'"},
+      {{"--dvr", "a:b", "h", "1", "u", "--motion", "a:b:2", "--motion", "all", "--mqtt", "[::1]:1884", "--record",
+        "/r", "--record-max-gib", "0.25"}, true, true, ""},
   };
   // A store with two sites: --site picks by name, none named takes them all.
   lv::SiteList list;
@@ -653,6 +661,12 @@ TEST(BridgeOptions, SitesPasswordsAndTokensComeFromFilesNeverTheCommandLine) {
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
     if (c.resolves && c.args.size() == 7) {
       EXPECT_EQ(sites.at(0).password, "pass word");
+    }
+    if (c.resolves && c.args.size() == 15) {
+      EXPECT_EQ(o->motion.at(0).site + "/" + std::to_string(o->motion.at(0).channel), "a:b/2");
+      EXPECT_TRUE(o->motionAll);
+      EXPECT_EQ(o->mqtt.host + " " + std::to_string(o->mqtt.port), "::1 1884");
+      EXPECT_EQ(o->recordMaxGib, 0.25);
     }
     if (c.resolves && c.args[2] == "--token-file") {
       EXPECT_EQ(o->server.token, "tok");

@@ -36,6 +36,18 @@ ChannelFeed* Bridge::Find(std::string_view name, int channel, std::string* why) 
   return nullptr;
 }
 
+std::vector<std::string> Bridge::SiteNames() const {
+  std::vector<std::string> names;
+  for (const Site& site : m_sites) names.push_back(site.config.name);
+  return names;
+}
+
+const SiteInfo* Bridge::Info(std::string_view name) const {
+  for (const Site& site : m_sites)
+    if (site.config.name == name) return site.info.get();
+  return nullptr;
+}
+
 void Bridge::WakeAll() {
   for (const Site& site : m_sites)
     for (const auto& feed : site.feeds) feed->Wake();

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "event_hub.h"
 #include "feed.h"
 
 namespace lvbridge {
@@ -30,6 +31,15 @@ class Bridge {
   // query is appended to every link (carries a token given as ?token=).
   std::string PageHtml(const std::string& query) const;
 
+  // Any thread: a motion event of a served channel, to every event stream
+  // and listener (MQTT). The channel's feed is looked up by the listeners.
+  void PublishMotion(const lv::MotionEvent& event) { m_events.Publish(event); }
+  EventHub& Events() { return m_events; }
+  // The served sites' names, in order.
+  std::vector<std::string> SiteNames() const;
+  // What logins taught about a site; null for an unknown site.
+  const SiteInfo* Info(std::string_view site) const;
+
   // Any thread: releases every viewer that waits for a picture.
   void WakeAll();
   // Owner's thread: closes every session.
@@ -43,6 +53,7 @@ class Bridge {
   };
   const Timing m_timing;
   std::vector<Site> m_sites;
+  EventHub m_events;
 };
 
 // For the page and the status: text made safe for HTML, JSON and URL paths.

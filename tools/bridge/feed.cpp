@@ -16,6 +16,9 @@ namespace {
 // Posted by HTTP threads to the feed's window.
 constexpr std::uint32_t kMsgDemand = 0x9001;
 constexpr std::uint32_t kMsgRelease = 0x9002;
+constexpr std::uint32_t kMsgPtz = 0x9003;
+// A stop queued as the session closes gets this long to leave.
+constexpr int kFlushMs = 500;
 
 constexpr std::chrono::seconds kRateWindow{2};
 
@@ -47,6 +50,17 @@ ChannelFeed::ChannelFeed(const SiteConfig& site, std::shared_ptr<SiteInfo> info,
   QObject::connect(&m_graceTimer, &QTimer::timeout, [this] { GraceOver(); });
   m_watchdog.setInterval(std::clamp(m_timing.stallMs / 5, 10, 500));
   QObject::connect(&m_watchdog, &QTimer::timeout, [this] { Watchdog(); });
+  m_ptzTimer.setSingleShot(true);
+  QObject::connect(&m_ptzTimer, &QTimer::timeout, [this] {
+    PtzSendStop("its time is up");
+    PtzEnd();
+  });
+  m_ptzWaitTimer.setSingleShot(true);
+  QObject::connect(&m_ptzWaitTimer, &QTimer::timeout, [this] {
+    if (m_ptzPending) m_ptzPending->Finish(PtzMove::Outcome::Failed, "No login to the DVR in time (" + StatusText() + ")");
+    m_ptzPending.reset();
+    PtzRelease();
+  });
 }
 
 ChannelFeed::~ChannelFeed() { Shutdown(); }
@@ -104,6 +118,7 @@ void ChannelFeed::OnMessage(std::uint32_t msg, lv::WPARAM wParam, lv::LPARAM lPa
     case kMsgRelease:
       if (m_viewers.load() == 0 && m_phase != Phase::Idle) m_graceTimer.start(m_timing.graceMs);
       return;
+    case kMsgPtz: PtzInbox(); return;
     default: break;
   }
   // Anything the session posted before it was last closed is stale, and so
@@ -131,7 +146,12 @@ void ChannelFeed::OnMessage(std::uint32_t msg, lv::WPARAM wParam, lv::LPARAM lPa
         return Fail("Login refused", m_timing.loginRetryMs);
       }
       m_info->cameraMask = m_session->CameraMask();
+      std::uint32_t ptz = 0;
+      for (int ch = 0; ch < lv::kMaxChannels; ++ch) ptz |= m_session->IsPtzCamera(ch) ? 1u << ch : 0u;
+      m_info->ptzMask = ptz;
       m_info->channelCount = m_session->ChannelCount();
+      Enter(Phase::Opening, "Logged in");
+      PtzAfterLogin();
       if (!m_session->HasCamera(m_channel)) return EndViewers("No camera on channel " + std::to_string(m_channel + 1));
       m_session->OpenChannel(static_cast<std::uint8_t>(m_channel));
       Enter(Phase::Opening, "Opening channel");
@@ -188,6 +208,7 @@ void ChannelFeed::Connect() {
 }
 
 void ChannelFeed::Fail(const std::string& reason, int delayMs) {
+  PtzLinkLost(reason);
   m_session->Disconnect();
   if (m_picturesThisAttempt.load() > 0) m_failures = 0;
   ++m_failures;
@@ -212,6 +233,7 @@ void ChannelFeed::Close(const std::string& text) {
   m_graceTimer.stop();
   m_watchdog.stop();
   StopPump();
+  PtzSessionClosing(text);
   if (m_session) m_session->Disconnect();
   {
     std::lock_guard lock(m_mutex);
@@ -297,6 +319,140 @@ void ChannelFeed::Publish(lv::FrameRef frame) {
     m_newest = std::move(picture);
   }
   m_newPicture.notify_all();
+}
+
+std::shared_ptr<const Picture> ChannelFeed::Newest() const {
+  std::lock_guard lock(m_mutex);
+  return m_newest;
+}
+
+// --- PTZ (owner's thread except Ptz and CancelPtz) ---
+
+void ChannelFeed::Ptz(std::shared_ptr<PtzMove> move) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_ptzInbox.push_back(std::move(move));
+  }
+  lv::PostMessage(m_window.Handle(), kMsgPtz, 0, 0);
+}
+
+void ChannelFeed::CancelPtz(const std::shared_ptr<PtzMove>& move) {
+  move->Finish(PtzMove::Outcome::Cancelled);
+  lv::PostMessage(m_window.Handle(), kMsgPtz, 0, 0);
+}
+
+void ChannelFeed::PtzInbox() {
+  std::vector<std::shared_ptr<PtzMove>> arrived;
+  {
+    std::lock_guard lock(m_mutex);
+    arrived.swap(m_ptzInbox);
+  }
+  // A move whose asker left stops at once.
+  if (m_ptzCurrent && m_ptzCurrent->Current() != PtzMove::Outcome::Pending) {
+    PtzSendStop("its asker went away");
+    PtzEnd();
+  }
+  if (m_ptzPending && m_ptzPending->Current() != PtzMove::Outcome::Pending) m_ptzPending.reset();
+  for (auto& move : arrived) {
+    if (move->Current() != PtzMove::Outcome::Pending) continue;
+    if (!m_ptzHold) {
+      m_ptzHold = true;
+      Subscribe();
+    }
+    if (LoggedIn()) {
+      PtzBegin(std::move(move));
+      continue;
+    }
+    // Only the newest move waits for the login.
+    if (m_ptzPending) m_ptzPending->Finish(PtzMove::Outcome::Replaced);
+    m_ptzPending = std::move(move);
+    m_ptzWaitTimer.start(m_timing.snapshotWaitMs);
+  }
+  PtzRelease();
+}
+
+void ChannelFeed::PtzBegin(std::shared_ptr<PtzMove> move) {
+  if (!m_session->IsPtzCamera(m_channel)) {
+    move->Finish(PtzMove::Outcome::NoPtz, "No PTZ camera on channel " + std::to_string(m_channel + 1));
+    return;
+  }
+  const std::uint8_t code = move->Request().code;
+  if (m_ptzCurrent) {
+    // A newer move replaces the one under way. The same move goes on without
+    // a pause (only its time starts again); another move is preceded by a stop,
+    // so that a camera that cannot take two commands at once is never left moving
+    // the old way.
+    if (m_ptzCurrent->Request().code != code) PtzSendStop("a newer move replaces it");
+    m_ptzCurrent->Finish(PtzMove::Outcome::Replaced);
+  }
+  m_session->CMD_PTZ_Control(static_cast<std::uint8_t>(m_channel), code);
+  m_ptzCurrent = std::move(move);
+  m_ptzTimer.start(static_cast<int>(m_ptzCurrent->Request().seconds * 1000 + 0.5));
+}
+
+void ChannelFeed::PtzSendStop(const char* why) {
+  if (!m_session || !LoggedIn()) return;
+  Log(m_site.name + " channel " + std::to_string(m_channel + 1) + ": PTZ stop, " + why);
+  m_session->CMD_PTZ_Control(static_cast<std::uint8_t>(m_channel), kPtzStop);
+}
+
+void ChannelFeed::PtzEnd() {
+  m_ptzTimer.stop();
+  if (m_ptzCurrent) m_ptzCurrent->Finish(PtzMove::Outcome::Done);
+  m_ptzCurrent.reset();
+  PtzRelease();
+}
+
+void ChannelFeed::PtzAfterLogin() {
+  if (m_ptzStopOwed) {
+    PtzSendStop("the link dropped during a move");
+    m_ptzStopOwed = false;
+  }
+  if (m_ptzPending) {
+    m_ptzWaitTimer.stop();
+    PtzBegin(std::exchange(m_ptzPending, nullptr));
+  }
+  PtzRelease();
+}
+
+void ChannelFeed::PtzLinkLost(const std::string& reason) {
+  if (!m_ptzCurrent) return;
+  // The DVR may go on moving the camera: the stop goes out after the next login.
+  m_ptzStopOwed = LoggedIn() || m_ptzStopOwed;
+  m_ptzTimer.stop();
+  m_ptzCurrent->Finish(PtzMove::Outcome::Failed, reason);
+  m_ptzCurrent.reset();
+}
+
+void ChannelFeed::PtzSessionClosing(const std::string& text) {
+  if (m_ptzCurrent || m_ptzStopOwed) {
+    PtzSendStop("the session closes");
+    // The session drops queued requests when it stops: let the stop leave first.
+    for (int i = 0; i < kFlushMs && m_session && m_session->QueuedRequests() > 0 && m_session->SendThreadRunning(); ++i)
+      lv::SleepMs(1);
+  }
+  m_ptzTimer.stop();
+  m_ptzWaitTimer.stop();
+  m_ptzStopOwed = false;
+  if (m_ptzCurrent) m_ptzCurrent->Finish(PtzMove::Outcome::Failed, text);
+  if (m_ptzPending) m_ptzPending->Finish(PtzMove::Outcome::Failed, text);
+  m_ptzCurrent.reset();
+  m_ptzPending.reset();
+  if (m_ptzHold) {
+    m_ptzHold = false;
+    Unsubscribe();
+  }
+}
+
+void ChannelFeed::PtzRelease() {
+  if (!m_ptzHold || m_ptzCurrent || m_ptzPending || m_ptzStopOwed) return;
+  m_ptzHold = false;
+  Unsubscribe();
+}
+
+std::string ChannelFeed::StatusText() const {
+  std::lock_guard lock(m_mutex);
+  return m_statusText;
 }
 
 }  // namespace lvbridge

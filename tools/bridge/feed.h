@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "platform/core/message_target.h"
+#include "ptz.h"
 #include "session/channel_table.h"
 #include "session/dvr_session.h"
 
@@ -53,6 +54,7 @@ struct SiteConfig {
 struct SiteInfo {
   std::atomic<int> channelCount{0};        // 0 until a login reply came
   std::atomic<std::uint32_t> cameraMask{0};  // bit i = channel i has a camera
+  std::atomic<std::uint32_t> ptzMask{0};     // bit i = channel i has a PTZ camera
   // Steady-clock nanoseconds until which no session of the site logs in
   // again: a DVR may lock an account that keeps trying a wrong password.
   std::atomic<std::int64_t> loginRefusedUntilNs{0};
@@ -107,6 +109,20 @@ class ChannelFeed {
   // Owner's thread: closes the session now, whoever watches (shutdown).
   void Shutdown();
 
+  // Any thread: hands a move to the feed's thread, which logs in first when
+  // no session is open and keeps the session while the move lasts. The feed
+  // finishes the move; its stop always follows (see ptz.h).
+  void Ptz(std::shared_ptr<PtzMove> move);
+  // Any thread: the asker went away; the move stops now.
+  void CancelPtz(const std::shared_ptr<PtzMove>& move);
+
+  // Any thread: a login showed that the channel has no PTZ camera.
+  bool KnownWithoutPtz() const {
+    return m_info->channelCount.load() > 0 && !(m_info->ptzMask.load() & (1u << m_channel));
+  }
+  // Any thread: the newest picture there is, however old; null when none.
+  std::shared_ptr<const Picture> Newest() const;
+
  private:
   enum class Phase { Idle, Connecting, LoggingIn, Opening, Streaming, Waiting };
 
@@ -124,6 +140,17 @@ class ChannelFeed {
   void StopPump();
   void PumpMain();
   void Publish(lv::FrameRef frame);
+  // PTZ, owner's thread.
+  bool LoggedIn() const { return m_phase == Phase::Opening || m_phase == Phase::Streaming; }
+  void PtzInbox();
+  void PtzBegin(std::shared_ptr<PtzMove> move);
+  void PtzSendStop(const char* why);
+  void PtzEnd();
+  void PtzAfterLogin();
+  void PtzLinkLost(const std::string& reason);
+  void PtzSessionClosing(const std::string& text);
+  void PtzRelease();
+  std::string StatusText() const;
 
   const SiteConfig m_site;
   const std::shared_ptr<SiteInfo> m_info;
@@ -140,6 +167,12 @@ class ChannelFeed {
   QTimer m_watchdog;
   std::mt19937 m_random;
   std::thread m_pump;
+  std::shared_ptr<PtzMove> m_ptzCurrent;  // moving now; its stop is owed
+  std::shared_ptr<PtzMove> m_ptzPending;  // waits for a login
+  bool m_ptzStopOwed = false;             // the link dropped mid-move: stop after the next login
+  bool m_ptzHold = false;                 // the feed counts itself a viewer while PTZ needs the session
+  QTimer m_ptzTimer;                      // the current move's time
+  QTimer m_ptzWaitTimer;                  // how long a pending move waits for a login
 
   std::atomic<int> m_viewers{0};
   std::atomic<int> m_reconnects{0};
@@ -157,6 +190,7 @@ class ChannelFeed {
   std::uint64_t m_wakeups = 0;
   std::deque<Clock::time_point> m_arrivals;  // the last two seconds
   std::string m_statusText = "Idle";
+  std::vector<std::shared_ptr<PtzMove>> m_ptzInbox;  // handed over by other threads
 
   lv::MessageTarget m_window;  // last: its handler uses everything above
 };

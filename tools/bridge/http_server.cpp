@@ -3,11 +3,14 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <strings.h>
 
 #include <chrono>
 #include <cstring>
 #include <memory>
+
+#include "event_stream.h"
 
 namespace lvbridge {
 namespace {
@@ -15,6 +18,7 @@ namespace {
 constexpr std::size_t kConnectionMemory = 64 * 1024;  // request line and headers must fit; also the write buffer
 constexpr unsigned kIdleTimeoutS = 30;                // a client that sends nothing this long is dropped
 constexpr std::size_t kStreamBlock = 32 * 1024;
+constexpr std::size_t kMaxBody = 4096;                // a PTZ command is a few dozen bytes
 
 MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
   const MHD_Result queued = MHD_queue_response(connection, status, response);
@@ -48,9 +52,38 @@ void FreeStream(void* cls) { delete static_cast<MjpegStream*>(cls); }
 
 void FreePicture(void* cls) { delete static_cast<std::shared_ptr<const Picture>*>(cls); }
 
+ssize_t ReadEvents(void* cls, std::uint64_t, char* buf, std::size_t max) {
+  return static_cast<EventStream*>(cls)->Read(buf, max);
+}
+
+void FreeEvents(void* cls) { delete static_cast<EventStream*>(cls); }
+
+bool ClientGone(int fd) {
+  pollfd p{fd, POLLRDHUP, 0};
+  return fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
+
+// A POST's body is gathered over several calls (kept in *requestContext,
+// freed when the request completes) and answered on the last one.
 MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
-                     const char*, std::size_t*, void**) {
-  return static_cast<HttpServer*>(cls)->Answer(connection, url, method) ? MHD_YES : MHD_NO;
+                     const char* upload, std::size_t* uploadSize, void** requestContext) {
+  auto* server = static_cast<HttpServer*>(cls);
+  if (std::strcmp(method, MHD_HTTP_METHOD_POST) != 0) return server->Answer(connection, url, method, nullptr) ? MHD_YES : MHD_NO;
+  auto* body = static_cast<std::string*>(*requestContext);
+  if (!body) {
+    const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    if (length && std::strtoull(length, nullptr, 10) > kMaxBody)  // refused before it is read
+      return server->Answer(connection, url, method, nullptr) ? MHD_YES : MHD_NO;
+    *requestContext = new std::string;
+    return MHD_YES;
+  }
+  if (*uploadSize > 0) {
+    if (body->size() + *uploadSize > kMaxBody) return MHD_NO;  // a chunked body that never ends
+    body->append(upload, *uploadSize);
+    *uploadSize = 0;
+    return MHD_YES;
+  }
+  return server->Answer(connection, url, method, body) ? MHD_YES : MHD_NO;
 }
 
 std::uintptr_t GuardId(MHD_Connection* connection) {
@@ -68,7 +101,9 @@ void OnConnection(void* cls, MHD_Connection* connection, void** context, MHD_Con
   }
 }
 
-void OnCompleted(void* cls, MHD_Connection* connection, void**, MHD_RequestTerminationCode) {
+void OnCompleted(void* cls, MHD_Connection* connection, void** requestContext, MHD_RequestTerminationCode) {
+  delete static_cast<std::string*>(*requestContext);
+  *requestContext = nullptr;
   static_cast<HttpServer*>(cls)->Guard().AnswerDone(GuardId(connection));
 }
 
@@ -198,37 +233,104 @@ bool HttpServer::Authorized(void* c) const {
   return query && SameSecret(query, m_options.token);
 }
 
-bool HttpServer::Answer(void* c, const char* url, const char* method) {
+bool HttpServer::Answer(void* c, const char* url, const char* method, const std::string* body) {
   auto* connection = static_cast<MHD_Connection*>(c);
   m_guard->HeaderDone(GuardId(connection));
   const bool head = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
-  if (!head && std::strcmp(method, MHD_HTTP_METHOD_GET) != 0)
+  const bool post = std::strcmp(method, MHD_HTTP_METHOD_POST) == 0;
+  const std::string_view path(url);
+  const bool ptzPath = path.size() > 4 && path.substr(path.size() - 4) == "/ptz";
+  if (ptzPath && !post)
+    return SendText(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only POST", MHD_HTTP_HEADER_ALLOW, "POST");
+  if (!ptzPath && !head && std::strcmp(method, MHD_HTTP_METHOD_GET) != 0)
     return SendText(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only GET and HEAD", MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
-  // Requests carry no body here; one that announces a body is refused rather than read.
+  // Only a PTZ command carries a body, and a short one; others are refused rather than read.
   const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
-  if ((length && std::strcmp(length, "0") != 0) ||
-      MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING))
+  if (!post && ((length && std::strcmp(length, "0") != 0) ||
+                MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING)))
     return SendText(connection, MHD_HTTP_CONTENT_TOO_LARGE, "Requests carry no body");
+  if (post && !body) return SendText(connection, MHD_HTTP_CONTENT_TOO_LARGE, "A PTZ command is at most 4096 bytes");
   if (!Authorized(connection))
     return SendText(connection, MHD_HTTP_UNAUTHORIZED, "A valid token is needed", MHD_HTTP_HEADER_WWW_AUTHENTICATE,
                     "Bearer realm=\"lorventa-bridge\"");
 
-  const std::string_view path(url);
   if (path == "/") {
     const std::string query = m_options.token.empty() ? "" : "?token=" + UrlSegment(m_options.token);
     return Send(connection, MHD_HTTP_OK, m_bridge.PageHtml(query), "text/html; charset=utf-8");
   }
   if (path == "/status") return Send(connection, MHD_HTTP_OK, m_bridge.StatusJson(), "application/json");
+  if (path == "/events") return AnswerEvents(connection, {}, -1);
 
   std::string site, leaf, why = "Not found";
   int channel = 0;
   ChannelFeed* feed = nullptr;
-  if (SplitChannelPath(path, &site, &channel, &leaf) && (leaf == "stream.mjpeg" || leaf == "snapshot.jpg"))
+  if (SplitChannelPath(path, &site, &channel, &leaf) &&
+      (leaf == "stream.mjpeg" || leaf == "snapshot.jpg" || leaf == "events" || leaf == "ptz"))
     feed = m_bridge.Find(site, channel, &why);
   if (!feed) return SendText(connection, MHD_HTTP_NOT_FOUND, why);
+  if (leaf == "events") return AnswerEvents(connection, site, channel - 1);
   if (const std::string refusal = feed->LoginRefusal(); !refusal.empty())
     return SendText(connection, MHD_HTTP_BAD_GATEWAY, refusal);
+  if (leaf == "ptz") return AnswerPtz(connection, *feed, site, *body);
   return leaf == "snapshot.jpg" ? AnswerSnapshot(connection, *feed, head) : AnswerStream(connection, *feed, head);
+}
+
+bool HttpServer::AnswerEvents(void* c, const std::string& site, int channel) {
+  auto* connection = static_cast<MHD_Connection*>(c);
+  if (m_streams.fetch_add(1) >= m_options.maxStreams) {
+    m_streams.fetch_sub(1);
+    return SendText(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Too many streams", MHD_HTTP_HEADER_RETRY_AFTER, "5");
+  }
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  auto stream = std::make_unique<EventStream>(m_bridge.Events(), site, channel, m_stopping, m_streams,
+                                              info ? info->connect_fd : -1);
+  MHD_Response* response =
+      MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &ReadEvents, stream.get(), &FreeEvents);
+  if (!response) return false;
+  stream.release();  // the response owns it now
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/event-stream; charset=utf-8");
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache, no-store");
+  MHD_add_response_header(response, "X-Accel-Buffering", "no");
+  MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, 60u);
+  return Queue(connection, MHD_HTTP_OK, response) == MHD_YES;
+}
+
+// The request is held open while the camera moves and answered once its stop
+// is sent; a client that leaves before stops the camera at once.
+bool HttpServer::AnswerPtz(void* c, ChannelFeed& feed, const std::string& site, const std::string& body) {
+  auto* connection = static_cast<MHD_Connection*>(c);
+  std::string error;
+  const auto request = ParsePtz(body, kPtzDefaultSeconds, &error);
+  if (!request) return SendText(connection, MHD_HTTP_BAD_REQUEST, error);
+  const std::string where = "channel " + std::to_string(feed.Channel() + 1);
+  if (feed.KnownWithoutPtz()) return SendText(connection, MHD_HTTP_CONFLICT, "No PTZ camera on " + where);
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  const int fd = info ? info->connect_fd : -1;
+  auto move = std::make_shared<PtzMove>(*request);
+  feed.Ptz(move);
+  PtzMove::Outcome outcome = PtzMove::Outcome::Pending;
+  while ((outcome = move->Wait(std::chrono::milliseconds(100), &error)) == PtzMove::Outcome::Pending) {
+    if (m_stopping.load()) {
+      feed.CancelPtz(move);  // the bridge's shutdown sends the stop
+      return SendText(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "The bridge is shutting down");
+    }
+    if (ClientGone(fd)) {
+      feed.CancelPtz(move);
+      return false;  // nobody to answer: the connection is closed
+    }
+  }
+  switch (outcome) {
+    case PtzMove::Outcome::Done:
+    case PtzMove::Outcome::Replaced:
+      return Send(connection, MHD_HTTP_OK,
+                  "{\"site\":" + JsonString(site) + ",\"channel\":" + std::to_string(feed.Channel() + 1) +
+                      ",\"move\":" + JsonString(request->move) + ",\"duration\":" + OneDecimal(request->seconds) +
+                      ",\"result\":" + (outcome == PtzMove::Outcome::Done ? "\"stopped\"" : "\"replaced\"") + "}\n",
+                  "application/json");
+    case PtzMove::Outcome::NoPtz: return SendText(connection, MHD_HTTP_CONFLICT, error);
+    case PtzMove::Outcome::Cancelled: return false;
+    default: return SendText(connection, MHD_HTTP_BAD_GATEWAY, error.empty() ? "The move failed" : error);
+  }
 }
 
 bool HttpServer::AnswerSnapshot(void* c, ChannelFeed& feed, bool head) {

@@ -6,7 +6,12 @@
 //   GET /status                                    JSON status
 //   GET /sites/{site}/channels/{n}/stream.mjpeg    multipart/x-mixed-replace JPEG stream
 //   GET /sites/{site}/channels/{n}/snapshot.jpg    the newest picture (?stale=1: even an old one)
+//   GET /events                                    motion events as Server-Sent Events
+//   GET /sites/{site}/channels/{n}/events          the same, for one channel
+//   POST /sites/{site}/channels/{n}/ptz            a PTZ move and, after its duration, its stop;
+//                                                  answered when the stop is sent
 //
+// Event streams count as streams against maxStreams.
 // With a token, every request must carry it ("Authorization: Bearer" or
 // "?token="). At most maxStreams streams are served at once; more get 503.
 // Clients that do not finish their request header are dropped (see
@@ -48,13 +53,16 @@ class HttpServer {
   int Streams() const { return m_streams.load(); }
 
   // Callbacks of the library (public for its C interface only).
-  bool Answer(void* connection, const char* url, const char* method);
+  // body: what a POST carried (null for other methods).
+  bool Answer(void* connection, const char* url, const char* method, const std::string* body);
   ConnectionGuard& Guard() { return *m_guard; }
 
  private:
   bool Authorized(void* connection) const;
   bool AnswerSnapshot(void* connection, ChannelFeed& feed, bool head);
   bool AnswerStream(void* connection, ChannelFeed& feed, bool head);
+  bool AnswerEvents(void* connection, const std::string& site, int channel);
+  bool AnswerPtz(void* connection, ChannelFeed& feed, const std::string& site, const std::string& body);
 
   Bridge& m_bridge;
   const ServerOptions m_options;

@@ -10,6 +10,7 @@
 #include "bridge.h"
 #include "http_server.h"
 #include "log.h"
+#include "mqtt_client.h"
 #include "options.h"
 
 namespace {
@@ -54,6 +55,23 @@ int main(int argc, char** argv) {
               v6 ? "]" : "", server.Port());
   std::fflush(stdout);
 
+  std::unique_ptr<lvbridge::MqttReporter> mqtt;
+  if (!options->mqtt.host.empty()) {
+    // Links announced to MQTT name this machine when the bridge listens on every address.
+    std::string host = options->server.address;
+    if (host == "0.0.0.0" || host == "::") {
+      char name[256] = {};
+      host = gethostname(name, sizeof name - 1) == 0 ? name : "localhost";
+    }
+    const bool bracket = host.find(':') != std::string::npos;
+    const std::string base = "http://" + (bracket ? "[" + host + "]" : host) + ":" + std::to_string(server.Port());
+    mqtt = std::make_unique<lvbridge::MqttReporter>(bridge, options->mqtt, base);
+    if (!mqtt->Start(&error)) {
+      lvbridge::Log(error);
+      return 1;
+    }
+  }
+
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return 1;
   QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
   QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
@@ -61,6 +79,7 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnSignal);
   std::signal(SIGPIPE, SIG_IGN);
   const int status = app.exec();
+  if (mqtt) mqtt->Stop();
   server.Stop();
   bridge.Shutdown();
   return status;

@@ -1,10 +1,14 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
+#include "mqtt_client.h"
 #include "protocol/text.h"
 #include "sites/site_list.h"
 #include "sites/site_store.h"
@@ -22,13 +26,25 @@ bool ToInt(const std::string& text, int min, int max, int* out) {
   return true;
 }
 
+bool ToNumber(const std::string& text, double* out) {
+  if (text.empty()) return false;
+  // Not strtod: the process's locale may take a comma for the decimal sign.
+  double v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
 }  // namespace
 
 std::string Usage() {
   return "usage: lorventa-bridge [--listen ADDR:PORT] [--site NAME]...\n"
          "                       [--dvr NAME ADDRESS PORT USER [--password-file FILE]]...\n"
          "                       [--token-file FILE] [--store DIR] [--grace S]\n"
-         "                       [--max-per-address N]\n"
+         "                       [--max-per-address N] [--mqtt HOST[:PORT] [--mqtt-user NAME]\n"
+         "                       [--mqtt-password-file FILE] [--mqtt-id ID]]\n"
+         "                       [--motion SITE:N|all]... [--record DIR [--record-max-gib N]]\n"
          "Serves DVR channels over HTTP as MJPEG streams and JPEG snapshots.\n"
          "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8480; IPv6 as [ADDR]:PORT);\n"
          "                      an address other than 127.x.x.x or ::1 needs --token-file\n"
@@ -45,12 +61,25 @@ std::string Usage() {
          "  --max-per-address N connections one client address may hold (default 32;\n"
          "                      0: no limit). Behind a proxy on this machine every client\n"
          "                      comes from the proxy's address: raise it there\n"
+         "  --mqtt HOST[:PORT]  report motion to an MQTT broker (port 1883 by default) with\n"
+         "                      discovery entities per channel; PTZ commands are taken on\n"
+         "                      lorventa/ID/SITE/N/ptz/set\n"
+         "  --mqtt-user NAME    the broker's user; --mqtt-password-file FILE its password\n"
+         "  --mqtt-id ID        the bridge's id in topics (default: the host name)\n"
+         "  --motion SITE:N     watch channel N (1-based) of SITE for motion, repeatable;\n"
+         "                      --motion all watches every channel with a camera\n"
+         "  --record DIR        keep a clip of each motion event in DIR\n"
+         "  --record-max-gib N  the most the clips in DIR may take (GiB, may be fractional)\n"
          "Endpoints:\n"
          "  /                                          every site and channel, live\n"
          "  /status                                    JSON status of every channel in use\n"
          "  /sites/NAME/channels/N/stream.mjpeg        multipart/x-mixed-replace JPEG stream\n"
          "  /sites/NAME/channels/N/snapshot.jpg        the newest picture (503 when older than\n"
-         "                                             10 s, unless ?stale=1)\n";
+         "                                             10 s, unless ?stale=1)\n"
+         "  /events                                    motion events as Server-Sent Events\n"
+         "  /sites/NAME/channels/N/events              the same for one channel\n"
+         "  POST /sites/NAME/channels/N/ptz            move=left&duration=1.5 (or JSON): moves the\n"
+         "                                             camera, then stops it (duration up to 2 s)\n";
 }
 
 std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string* error) {
@@ -121,10 +150,72 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         if (error->empty()) *error = "--max-per-address takes a number of connections";
         return std::nullopt;
       }
+    } else if (a == "--mqtt") {
+      if (!need(1)) return std::nullopt;
+      const std::string v = args[++i];
+      std::string host = v;
+      const std::size_t colon = v.rfind(':');
+      // A colon outside brackets ends the host; a bare IPv6 address has several.
+      if (colon != std::string::npos && (v.front() == '[' || v.find(':') == colon)) {
+        host = v.substr(0, colon);
+        if (!ToInt(v.substr(colon + 1), 1, 65535, &o.mqtt.port)) {
+          *error = "--mqtt takes HOST[:PORT] with a port from 1 to 65535, not '" + v + "'";
+          return std::nullopt;
+        }
+      }
+      if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+      if (host.empty()) {
+        *error = "--mqtt needs a host";
+        return std::nullopt;
+      }
+      o.mqtt.host = host;
+    } else if (a == "--mqtt-user") {
+      if (!need(1)) return std::nullopt;
+      o.mqtt.user = args[++i];
+    } else if (a == "--mqtt-password-file") {
+      if (!need(1)) return std::nullopt;
+      o.mqtt.passwordFile = args[++i];
+    } else if (a == "--mqtt-id") {
+      if (!need(1)) return std::nullopt;
+      o.mqtt.id = args[++i];
+      if (MqttSlug(o.mqtt.id).empty()) {
+        *error = "--mqtt-id needs letters or digits";
+        return std::nullopt;
+      }
+    } else if (a == "--motion") {
+      if (!need(1)) return std::nullopt;
+      const std::string v = args[++i];
+      const std::size_t colon = v.rfind(':');
+      MotionChannel m;
+      if (v == "all") {
+        o.motionAll = true;
+      } else if (colon == std::string::npos || colon == 0 || !ToInt(v.substr(colon + 1), 1, 16, &m.channel)) {
+        *error = "--motion takes SITE:N with N from 1 to 16, or all, not '" + v + "'";
+        return std::nullopt;
+      } else {
+        m.site = v.substr(0, colon);
+        o.motion.push_back(m);
+      }
+    } else if (a == "--record") {
+      if (!need(1)) return std::nullopt;
+      o.recordFolder = args[++i];
+    } else if (a == "--record-max-gib") {
+      if (!need(1) || !ToNumber(args[++i], &o.recordMaxGib) || o.recordMaxGib <= 0) {
+        if (error->empty()) *error = "--record-max-gib takes a number of GiB above 0";
+        return std::nullopt;
+      }
     } else {
       *error = "unknown argument " + a;
       return std::nullopt;
     }
+  }
+  if ((!o.mqtt.user.empty() || !o.mqtt.passwordFile.empty() || !o.mqtt.id.empty()) && o.mqtt.host.empty()) {
+    *error = "--mqtt-user, --mqtt-password-file and --mqtt-id belong with --mqtt";
+    return std::nullopt;
+  }
+  if (o.recordMaxGib > 0 && !o.recordFolder) {
+    *error = "--record-max-gib belongs with --record";
+    return std::nullopt;
   }
   return o;
 }
@@ -147,6 +238,7 @@ bool ReadSecretFile(const std::string& path, std::string* secret, std::string* e
 
 bool ResolveSites(Options* o, std::vector<SiteConfig>* sites, std::string* error) {
   if (!o->tokenFile.empty() && !ReadSecretFile(o->tokenFile, &o->server.token, error)) return false;
+  if (!o->mqtt.passwordFile.empty() && !ReadSecretFile(o->mqtt.passwordFile, &o->mqtt.password, error)) return false;
   if (o->server.token.empty() && !IsLoopback(o->server.address)) {
     *error = "listening on " + o->server.address + " needs --token-file";
     return false;
@@ -191,6 +283,11 @@ bool ResolveSites(Options* o, std::vector<SiteConfig>* sites, std::string* error
         *error = "two sites are named '" + (*sites)[i].name + "'";
         return false;
       }
+  for (const MotionChannel& m : o->motion)
+    if (std::none_of(sites->begin(), sites->end(), [&](const SiteConfig& s) { return s.name == m.site; })) {
+      *error = "--motion names no served site '" + m.site + "'";
+      return false;
+    }
   return true;
 }
 

@@ -16,8 +16,29 @@ struct DvrArgument {
   std::string passwordFile;  // empty: no password
 };
 
+// The MQTT broker the bridge reports to (empty host: none).
+struct MqttOptions {
+  std::string host;
+  int port = 1883;
+  std::string user;
+  std::string passwordFile;
+  std::string password;  // read from passwordFile by ResolveSites
+  std::string id;        // the bridge's id in topics; empty: from the host name
+};
+
+// A channel whose motion is watched: site and 1-based channel.
+struct MotionChannel {
+  std::string site;
+  int channel = 0;
+};
+
 struct Options {
   ServerOptions server;
+  MqttOptions mqtt;
+  bool motionAll = false;
+  std::vector<MotionChannel> motion;
+  std::optional<std::filesystem::path> recordFolder;
+  double recordMaxGib = 0;  // 0: no limit
   std::vector<std::string> siteNames;  // from the store; empty with no --dvr: all of them
   std::vector<DvrArgument> dvrs;
   std::string tokenFile;
