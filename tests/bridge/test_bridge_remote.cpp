@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <map>
@@ -17,6 +18,7 @@
 #include "dvrsim/simulator.h"
 #include "http_client.h"
 #include "http_server.h"
+#include "motion_watch.h"
 #include "mqtt_client.h"
 #include "support/pump.h"
 
@@ -286,6 +288,69 @@ TEST_F(RemoteTest, ABridgeKilledOnTheSpotIsReportedOfflineByItsLastWill) {
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
   EXPECT_TRUE(listener.Sees("lorventa/killed/availability", "offline"));
+}
+
+}  // namespace
+
+namespace {
+
+// A still scene that an object crosses from 2 s to 5 s, watched on channel 1
+// only, with no viewer: the event starts and ends, reaches the event streams,
+// and its clip is kept in the record folder.
+TEST(BridgeMotion, AWatchedChannelReportsTheCrossingObjectAndKeepsItsClip) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(testing::TempDir()) / "bridge-motion-clips";
+  fs::remove_all(folder);
+  dvrsim::Config cfg;
+  cfg.width = 352;
+  cfg.height = 240;
+  cfg.fps = 10;
+  cfg.scene.still = true;
+  cfg.scene.objectAt = {2.0};
+  dvrsim::Simulator sim(cfg);
+  ASSERT_TRUE(sim.Start());
+  auto bridge = std::make_unique<Bridge>(std::vector<SiteConfig>{{"yard", "127.0.0.1", sim.Port(), "admin", "1234"}},
+                                         Timing{});
+  std::mutex mutex;
+  std::vector<lv::MotionEvent> events;
+  bridge->Events().AddListener([&](const lv::MotionEvent& e) {
+    std::lock_guard lock(mutex);
+    events.push_back(e);
+  });
+  Options options;
+  options.recordFolder = folder;
+  std::string error;
+  options.motion = {{"yard", 17}};
+  EXPECT_FALSE(StartMotionWatch(*bridge, options, &error));
+  EXPECT_NE(error.find("not served"), std::string::npos) << error;
+  options.motion = {{"yard", 1}};
+  ASSERT_TRUE(StartMotionWatch(*bridge, options, &error)) << error;
+
+  const auto count = [&] {
+    std::lock_guard lock(mutex);
+    return events.size();
+  };
+  ASSERT_TRUE(lvtest::PumpUntil([&] { return count() >= 2; }, 30000)) << count();
+  std::string clip;
+  {
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events[0].started);
+    EXPECT_FALSE(events[1].started);
+    EXPECT_EQ(events[0].channel, 0);
+    EXPECT_EQ(events[0].clipPath, events[1].clipPath);
+    clip = events[0].clipPath;
+  }
+  // Only the watched channel was opened, and by the watcher alone.
+  for (const dvrsim::Request& r : sim.Requests())
+    if (r.channel >= 0) EXPECT_EQ(r.channel, 0);
+  // The clip is closed when the bridge goes.
+  bridge->Shutdown();
+  bridge.reset();
+  ASSERT_FALSE(clip.empty());
+  EXPECT_EQ(fs::path(clip).parent_path(), folder);
+  EXPECT_TRUE(fs::exists(clip)) << clip;
+  EXPECT_FALSE(fs::exists(clip + ".part"));
 }
 
 }  // namespace

@@ -250,6 +250,12 @@ void ChannelFeed::EndViewers(const std::string& reason) {
   Wake();
 }
 
+void ChannelFeed::Watch(std::unique_ptr<lv::ChannelMotion> motion) {
+  if (m_motion || !motion) return;
+  m_motion = std::move(motion);
+  Subscribe();
+}
+
 void ChannelFeed::Shutdown() {
   Close("Stopped");
   m_session.reset();
@@ -299,8 +305,18 @@ void ChannelFeed::PumpMain() {
     if (!session.WaitForFrame(200) || m_pumpStop.load()) continue;
     const lv::ChannelRef record = session.m_ChannelTable.Find(static_cast<std::uint32_t>(m_channel));
     if (!record || !record->frames) continue;
-    while (lv::FrameRef frame = record->frames->TakeHead())
-      if (frame->data && frame->size > 0) Publish(std::move(frame));
+    while (lv::FrameRef frame = record->frames->TakeHead()) {
+      if (!frame->data || frame->size == 0) continue;
+      const lv::FrameRef watched = m_motion ? frame : nullptr;
+      Publish(std::move(frame));
+      // After the viewers have it: watching never delays a picture.
+      if (watched) {
+        using namespace std::chrono;
+        m_motion->OnPicture(watched->data, watched->size,
+                            duration_cast<microseconds>(system_clock::now().time_since_epoch()).count(),
+                            duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+      }
+    }
   }
 }
 

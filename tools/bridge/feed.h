@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "motion/channel_motion.h"
 #include "platform/core/message_target.h"
 #include "ptz.h"
 #include "session/channel_table.h"
@@ -108,6 +109,10 @@ class ChannelFeed {
 
   // Owner's thread: closes the session now, whoever watches (shutdown).
   void Shutdown();
+  // Owner's thread, before the feed first connects: watches the channel's
+  // pictures for motion (on the pump thread), which keeps the session open
+  // without viewers; the watcher counts as one in the status.
+  void Watch(std::unique_ptr<lv::ChannelMotion> motion);
 
   // Any thread: hands a move to the feed's thread, which logs in first when
   // no session is open and keeps the session while the move lasts. The feed
@@ -166,6 +171,7 @@ class ChannelFeed {
   QTimer m_graceTimer;
   QTimer m_watchdog;
   std::mt19937 m_random;
+  std::unique_ptr<lv::ChannelMotion> m_motion;  // read by the pump thread only
   std::thread m_pump;
   std::shared_ptr<PtzMove> m_ptzCurrent;  // moving now; its stop is owed
   std::shared_ptr<PtzMove> m_ptzPending;  // waits for a login

@@ -11,6 +11,7 @@
 #include "http_server.h"
 #include "log.h"
 #include "mqtt_client.h"
+#include "motion_watch.h"
 #include "options.h"
 
 namespace {
@@ -45,6 +46,10 @@ int main(int argc, char** argv) {
   if (sites.empty()) lvbridge::Log("no sites to serve");
 
   lvbridge::Bridge bridge(std::move(sites), options->timing);
+  if (!lvbridge::StartMotionWatch(bridge, *options, &error)) {
+    lvbridge::Log(error);
+    return 1;
+  }
   lvbridge::HttpServer server(bridge, options->server);
   if (!server.Start(&error)) {
     lvbridge::Log(error);
