@@ -2,18 +2,22 @@
 // to the picture painted in the view's video area, with the simulator in a
 // process of its own. Prints connect-to-first-picture, latency (median and
 // p99, whole run and per 5-second window), the client's CPU per picture and
-// resident memory with the view open, then the CPU the open view uses while
-// no pictures arrive.
+// resident memory with the view open, the same on a still scene without and
+// with motion watching and clip writing, then the CPU the open view uses
+// while no pictures arrive.
 //
 //   bench_view [seconds=20] [fps=25] [WxH=704x480] [window WxH, default the layout's 480x696]
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
+#include "shell/motion_watch.h"
 #include "view/site_view.h"
 
 namespace {
@@ -30,7 +34,8 @@ struct Run {
 
 // Opens the view on a simulator started with args, for seconds; measures from
 // settleSeconds on.
-Run Measure(const std::vector<std::string>& args, double seconds, double settleSeconds, QSize window = {}) {
+Run Measure(const std::vector<std::string>& args, double seconds, double settleSeconds, QSize window = {},
+            const lv::PictureWatchMaker& watch = {}) {
   Run run;
   SimProcess sim(args);
   if (!sim.pid) return run;
@@ -38,6 +43,7 @@ Run Measure(const std::vector<std::string>& args, double seconds, double settleS
   lvbench::UseSimulator(site, sim.port);
   lv::CDlg_SiteView view;
   view.m_pCurr_DVR = &site;
+  view.m_motionHooks.watch = watch;
 
   const std::uint64_t start = NowMicros();
   const auto since = [start] { return static_cast<double>(NowMicros() - start) / 1e6; };
@@ -103,6 +109,36 @@ int main(int argc, char** argv) {
   }
   std::printf("client CPU per picture: %.3f ms; resident memory with the view open: %.1f MiB\n",
               1000.0 * run.cpu / run.pictures, run.rssKiB / 1024.0);
+
+  // Motion watching and clip writing beside the painting: the same still
+  // scene crossed by an object every 6 s, without and with a watcher that
+  // analyses 10 pictures a second and records every event's clip.
+  {
+    std::string objects;
+    for (int s = 2; s < seconds + 2; s += 6) objects += (objects.empty() ? "" : ",") + std::to_string(s);
+    const std::vector<std::string> scene{"--fps", fps, "--size", size, "--scene", "still", "--object-at", objects};
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "bench-view-clips";
+    std::filesystem::remove_all(folder);
+    lv::MotionSetup setup;
+    setup.clipsFolder = folder;
+    setup.sites["Bench"].watch = true;
+    std::atomic<int> events{0};
+    lv::MotionWatch watch(setup, [&](const lv::MotionEvent& e) { events += e.started; });
+    const auto name = [&](const lv::PictureWatchMaker& w) { return w ? "with watching and clips" : "without watching"; };
+    for (const lv::PictureWatchMaker& w :
+         {lv::PictureWatchMaker{}, lv::PictureWatchMaker{[&](const std::u16string&) { return watch.WatchSite(u"Bench"); }}}) {
+      const Run r = Measure(scene, seconds, 1.0, {}, w);
+      std::vector<double> ms;
+      for (const auto& l : r.latencies) ms.push_back(l.second);
+      std::printf("still scene %s: latency send -> painted median %.2f ms, p99 %.2f ms; CPU per picture %.3f ms\n",
+                  name(w), Percentile(ms, 0.5), Percentile(ms, 0.99), r.pictures ? 1000.0 * r.cpu / r.pictures : 0.0);
+    }
+    int clips = 0;
+    if (std::filesystem::exists(folder / "Bench"))
+      for (const auto& e : std::filesystem::directory_iterator(folder / "Bench")) clips += e.path().extension() == ".mkv";
+    std::printf("motion events started: %d; clips written: %d\n", events.load(), clips);
+    std::filesystem::remove_all(folder);
+  }
 
   // The same view open on a DVR whose channels have no camera: nothing to draw.
   const Run idle = Measure({"--camera-mask", "0"}, 5, 1.0);
