@@ -618,10 +618,12 @@ TEST(BridgeOptions, SitesPasswordsAndTokensComeFromFilesNeverTheCommandLine) {
       {{"--mqtt", "broker:0"}, false, false, "port from 1 to 65535"},
       {{"--mqtt-user", "u"}, false, false, "belong with --mqtt"},
       {{"--motion", "a:17"}, false, false, "N from 1 to 16"},
+      {{"--motion-settings", "on,sensitivity=0"}, false, false, "--motion-settings: "},
       {{"--record-max-gib", "1,5"}, false, false, "number of GiB"},
       {{"--record-max-gib", "1.5"}, false, false, "belongs with --record"},
       {{"--dvr", "a", "h", "1", "u", "--motion", "b:1"}, true, false, "no served site 'b'"},
-      {{"--dvr", "a:b", "h", "1", "u", "--motion", "a:b:2", "--motion", "all", "--mqtt", "[::1]:1884", "--record",
+      {{"--dvr", "a:b", "h", "1", "u", "--motion-settings", "on,hold=500", "--motion", "a:b:2", "--motion-settings",
+        "on,sensitivity=70", "--motion", "all", "--mqtt", "[::1]:1884", "--record",
         "/r", "--record-max-gib", "0.25"}, true, true, ""},
   };
   // A store with two sites: --site picks by name, none named takes them all.
@@ -665,6 +667,8 @@ TEST(BridgeOptions, SitesPasswordsAndTokensComeFromFilesNeverTheCommandLine) {
     if (c.resolves && c.args.size() == 15) {
       EXPECT_EQ(o->motion.at(0).site + "/" + std::to_string(o->motion.at(0).channel), "a:b/2");
       EXPECT_TRUE(o->motionAll);
+      EXPECT_EQ(o->motion.at(0).settings, "on,sensitivity=70");
+      EXPECT_EQ(o->motionSettings, "on,hold=500");
       EXPECT_EQ(o->mqtt.host + " " + std::to_string(o->mqtt.port), "::1 1884");
       EXPECT_EQ(o->recordMaxGib, 0.25);
     }

@@ -9,7 +9,8 @@
 namespace lvbridge {
 namespace {
 
-bool WatchChannel(Bridge& bridge, const Options& options, const std::string& site, int channel, std::string* error) {
+bool WatchChannel(Bridge& bridge, const Options& options, const std::string& site, int channel,
+                  const std::string& settingsText, std::string* error) {
   ChannelFeed* feed = bridge.Find(site, channel);
   if (!feed) {
     *error = "--motion names channel " + std::to_string(channel) + " of '" + site + "', which is not served";
@@ -17,6 +18,8 @@ bool WatchChannel(Bridge& bridge, const Options& options, const std::string& sit
   }
   lv::MotionSettings settings;
   settings.enabled = true;
+  const std::string& text = settingsText.empty() ? options.motionSettings : settingsText;
+  if (!text.empty() && !lv::ParseMotionSettings(text, &settings, error)) return false;
   std::optional<lv::ClipOptions> clips;
   if (options.recordFolder) {
     const auto cap = static_cast<std::uint64_t>(std::llround(options.recordMaxGib * 1024.0 * 1024.0 * 1024.0));
@@ -40,11 +43,11 @@ bool StartMotionWatch(Bridge& bridge, const Options& options, std::string* error
     // A channel without a camera ends its session after the first login.
     for (const std::string& site : bridge.SiteNames())
       for (int ch = 1; ch <= lv::kMaxChannels; ++ch)
-        if (!WatchChannel(bridge, options, site, ch, error)) return false;
+        if (!WatchChannel(bridge, options, site, ch, {}, error)) return false;
     return true;
   }
   for (const MotionChannel& m : options.motion)
-    if (!WatchChannel(bridge, options, m.site, m.channel, error)) return false;
+    if (!WatchChannel(bridge, options, m.site, m.channel, m.settings, error)) return false;
   return true;
 }
 

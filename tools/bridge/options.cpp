@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "motion/motion_detector.h"
 #include "mqtt_client.h"
 #include "protocol/text.h"
 #include "sites/site_list.h"
@@ -68,6 +69,10 @@ std::string Usage() {
          "  --mqtt-id ID        the bridge's id in topics (default: the host name)\n"
          "  --motion SITE:N     watch channel N (1-based) of SITE for motion, repeatable;\n"
          "                      --motion all watches every channel with a camera\n"
+         "  --motion-settings TEXT  the detector's settings: on[,sensitivity=1..100]\n"
+         "                      [,area=PERCENT][,hold=MS][,ignore=X:Y:W:H;...] (percent of\n"
+         "                      the picture); right after --motion SITE:N for that channel,\n"
+         "                      elsewhere for every other watched channel\n"
          "  --record DIR        keep a clip of each motion event in DIR\n"
          "  --record-max-gib N  the most the clips in DIR may take (GiB, may be fractional)\n"
          "Endpoints:\n"
@@ -196,6 +201,18 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         m.site = v.substr(0, colon);
         o.motion.push_back(m);
       }
+    } else if (a == "--motion-settings") {
+      if (!need(1)) return std::nullopt;
+      const std::string v = args[++i];
+      lv::MotionSettings parsed;
+      std::string why;
+      if (!lv::ParseMotionSettings(v, &parsed, &why)) {
+        *error = "--motion-settings: " + why;
+        return std::nullopt;
+      }
+      // Right after --motion SITE:N it tunes that channel; elsewhere every other one.
+      const bool forChannel = i >= 3 && args[i - 3] == "--motion" && args[i - 2] != "all" && !o.motion.empty();
+      (forChannel ? o.motion.back().settings : o.motionSettings) = v;
     } else if (a == "--record") {
       if (!need(1)) return std::nullopt;
       o.recordFolder = args[++i];

@@ -30,12 +30,14 @@ struct MqttOptions {
 struct MotionChannel {
   std::string site;
   int channel = 0;
+  std::string settings;  // the detector's settings text; empty: Options::motionSettings
 };
 
 struct Options {
   ServerOptions server;
   MqttOptions mqtt;
   bool motionAll = false;
+  std::string motionSettings;  // for every watched channel without its own; empty: the defaults
   std::vector<MotionChannel> motion;
   std::optional<std::filesystem::path> recordFolder;
   double recordMaxGib = 0;  // 0: no limit
