@@ -10,12 +10,13 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libsqlite3-dev
   libturbojpeg0-dev
-  libmicrohttpd-dev
+  libmicrohttpd-dev libsystemd-dev
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
   xdotool openbox imagemagick
   dbus at-spi2-core sqlite3
+  weston qt6-wayland
 )
 if [ "${1:-}" = "fuzz" ]; then
   PACKAGES+=(clang libclang-rt-dev)
