@@ -43,6 +43,7 @@ exec 6>"$work/ask"
 port=$((20000 + RANDOM % 20000))
 "$dvrsim" --port "$port" --verbose 2>"$work/sim.log" >/dev/null &
 sim=$!
+pids+=($sim)
 for _ in $(seq 50); do grep -q listening "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
 QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_CONFIG_HOME="$work/config" \
   "$lorventa" --demo "$port" >"$work/lorventa.log" 2>&1 &
@@ -57,6 +58,10 @@ wait_for "$work/heard.log" "push button Channel 2$"
 sleep 2
 (cd "$work" && weston-screenshooter) && mv "$work"/wayland-screenshot-*.png "$out/wayland-e2e.png"
 
+# The PTZ grid is hidden in channel mode: its button offers no press, and
+# asking for one sends nothing.
+echo "press PTZ up" >&6
+wait_for "$work/heard.log" ": PTZ up$"
 echo "press Channel 2" >&6
 wait_for "$work/sim.log" "CH_OPEN channel=1"
 sleep 0.5
