@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -87,24 +88,14 @@ TEST(BridgeService, TellsItsManagerReadyAliveAndStoppingThenEndsOnSigterm) {
   ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   std::ofstream(dir + "/b.conf") << "listen = 127.0.0.1:0\ndvr = away 127.0.0.1 9 admin\n";
 
-  // The manager names the watched process by its id, known only in the child.
+  // The manager names the watched process by its id: the shell's, which exec keeps.
   std::string notify = "NOTIFY_SOCKET=" + socketPath, usec = "WATCHDOG_USEC=400000";
-  char watchedPid[] = "WATCHDOG_PID=0000000000";
-  char* env[] = {notify.data(), usec.data(), watchedPid, nullptr};
-  std::string binary = LORVENTA_BRIDGE_BINARY, option = "--config", conf = dir + "/b.conf";
-  char* argv[] = {binary.data(), option.data(), conf.data(), nullptr};
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    const unsigned v = static_cast<unsigned>(getpid());
-    unsigned div = 1;
-    while (v / div >= 10) div *= 10;
-    char* digit = watchedPid + std::strlen("WATCHDOG_PID=");
-    for (; div > 0; div /= 10) *digit++ = static_cast<char>('0' + v / div % 10);
-    *digit = '\0';
-    execve(argv[0], argv, env);
-    _exit(127);
-  }
+  std::string shell = "/bin/sh", c = "-c", script = "WATCHDOG_PID=$$ exec \"$0\" --config \"$1\"";
+  std::string binary = LORVENTA_BRIDGE_BINARY, conf = dir + "/b.conf";
+  char* env[] = {notify.data(), usec.data(), nullptr};
+  char* argv[] = {shell.data(), c.data(), script.data(), binary.data(), conf.data(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, env), 0);
   EXPECT_TRUE(WaitFor(fd, "READY=1"));
   EXPECT_TRUE(WaitFor(fd, "WATCHDOG=1"));
   EXPECT_TRUE(WaitFor(fd, "WATCHDOG=1"));  // the timer's, after the first at ready
