@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libsqlite3-dev
   libturbojpeg0-dev
-  libmicrohttpd-dev libmosquitto-dev mosquitto mosquitto-clients
+  libmicrohttpd-dev libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev
   libavformat-dev libavcodec-dev libavutil-dev ffmpeg
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
@@ -18,6 +18,7 @@ PACKAGES=(
   xdotool openbox imagemagick
   dbus at-spi2-core sqlite3
   dpkg-dev fakeroot file lintian help2man man-db appstream desktop-file-utils
+  weston qt6-wayland
 )
 if [ "${1:-}" = "fuzz" ]; then
   PACKAGES+=(clang libclang-rt-dev)

@@ -559,7 +559,9 @@ TEST(BridgeText, LoopbackAddressesAndLogLines) {
            {"0.0.0.0", false}, {"::", false}, {"::2", false}, {"10.1.2.3", false}, {"localhost", false}})
     EXPECT_EQ(IsLoopback(address), loopback) << address;
   const auto when = std::chrono::system_clock::from_time_t(1700000000) + 42ms;
-  EXPECT_EQ(LogLine("site down", true, when), "lorventa-bridge: site down\n");
+  EXPECT_EQ(LogLine("site down", true, when), "<6>lorventa-bridge: site down\n");
+  EXPECT_EQ(LogLine("site down", true, when, Priority::Warning), "<4>lorventa-bridge: site down\n");
+  EXPECT_EQ(LogLine("site down", false, when, Priority::Error).find('<'), std::string::npos);
   const std::string stamped = LogLine("site down", false, when);
   std::tm tm{};  // local time, "YYYY-MM-DD HH:MM:SS" and the milliseconds
   const char* rest = strptime(stamped.c_str(), "%Y-%m-%d %H:%M:%S", &tm);

@@ -224,7 +224,8 @@ void ChannelFeed::Fail(const std::string& reason, int delayMs) {
   m_watchdog.stop();
   Enter(Phase::Waiting, reason + "; reconnecting in " + Seconds(delay));
   Log(m_site.name + " channel " + std::to_string(m_channel + 1) + ": " + reason + "; reconnecting in " +
-      Seconds(delay));
+          Seconds(delay),
+      Priority::Warning);
   m_retryTimer.start(delay);
 }
 
@@ -245,7 +246,7 @@ void ChannelFeed::Close(const std::string& text) {
 
 void ChannelFeed::EndViewers(const std::string& reason) {
   Close(reason);
-  Log(m_site.name + ": " + reason + "; its viewers are ended");
+  Log(m_site.name + ": " + reason + "; its viewers are ended", Priority::Error);
   m_ends.fetch_add(1);
   Wake();
 }

@@ -7,9 +7,12 @@
 
 namespace lvbridge {
 
-std::string LogLine(std::string_view text, bool journalStamps, std::chrono::system_clock::time_point now) {
+std::string LogLine(std::string_view text, bool journalStamps, std::chrono::system_clock::time_point now,
+                    Priority priority) {
   std::string line;
-  if (!journalStamps) {
+  if (journalStamps) {
+    line = "<" + std::to_string(static_cast<int>(priority)) + ">";
+  } else {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm tm{};
@@ -32,9 +35,9 @@ bool StderrIsJournal(const char* journalStream) {
          static_cast<unsigned long long>(st.st_dev) == device && static_cast<unsigned long long>(st.st_ino) == inode;
 }
 
-void Log(std::string_view text) {
+void Log(std::string_view text, Priority priority) {
   static const bool journal = StderrIsJournal(std::getenv("JOURNAL_STREAM"));
-  const std::string line = LogLine(text, journal, std::chrono::system_clock::now());
+  const std::string line = LogLine(text, journal, std::chrono::system_clock::now(), priority);
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 

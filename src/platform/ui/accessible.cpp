@@ -40,7 +40,7 @@ class WindowAccessible final : public QAccessibleWidget {
 
   QStringList actionNames() const override {
     QStringList names = QAccessibleWidget::actionNames();
-    if (role() == QAccessible::Button && widget()->isEnabled()) names.prepend(pressAction());
+    if (role() == QAccessible::Button && widget()->isEnabled() && widget()->isVisible()) names.prepend(pressAction());
     return names;
   }
 
@@ -54,7 +54,8 @@ class WindowAccessible final : public QAccessibleWidget {
       return;
     }
     const HWND hwnd = HandleFromWidget(widget());
-    if (!hwnd || !widget()->isEnabled()) return;
+    // A hidden button (the PTZ grid in channel mode) cannot be tapped.
+    if (!hwnd || !widget()->isEnabled() || !widget()->isVisible()) return;
     CRect client;
     GetClientRect(hwnd, &client);
     const LPARAM middle = MAKELPARAM(static_cast<unsigned>(client.right / 2), static_cast<unsigned>(client.bottom / 2));
