@@ -31,6 +31,7 @@ expect() {
 }
 expect "^lorventa [0-9.]+$" lorventa --version
 expect "^usage: lorventa-bridge" lorventa-bridge --help
+expect "^lorventa-bridge [0-9.]+$" lorventa-bridge --version
 expect "^usage: lorventa-probe" lorventa-probe --help
 expect "^lorventa-dvrsim [0-9.]+$" lorventa-dvrsim --version
 

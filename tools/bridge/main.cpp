@@ -54,6 +54,10 @@ int main(int argc, char** argv) {
     std::fputs(lvbridge::WithConfigUsage(lvbridge::Usage()).c_str(), stderr);
     return 1;
   }
+  if (options->version) {
+    std::printf("lorventa-bridge %s\n", LORVENTA_VERSION);
+    return 0;
+  }
   if (options->help) {
     std::fputs(lvbridge::WithConfigUsage(lvbridge::Usage()).c_str(), stdout);
     return 0;

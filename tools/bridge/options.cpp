@@ -45,7 +45,8 @@ std::string Usage() {
          "                       [--token-file FILE] [--store DIR] [--grace S]\n"
          "                       [--max-per-address N] [--mqtt HOST[:PORT] [--mqtt-user NAME]\n"
          "                       [--mqtt-password-file FILE] [--mqtt-id ID]]\n"
-         "                       [--motion SITE:N|all]... [--record DIR [--record-max-gib N]]\n"
+         "                       [--motion SITE:N|all [--motion-settings TEXT]]...\n"
+         "                       [--record DIR [--record-max-gib N]]\n"
          "Serves DVR channels over HTTP as MJPEG streams and JPEG snapshots.\n"
          "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8480; IPv6 as [ADDR]:PORT);\n"
          "                      an address other than 127.x.x.x or ::1 needs --token-file\n"
@@ -59,7 +60,8 @@ std::string Usage() {
          "  --store DIR         the site store's folder (default ~/.config/lorventa)\n"
          "  --grace S           seconds a channel's session stays open after its last\n"
          "                      viewer left (default 10)\n"
-         "  --max-per-address N connections one client address may hold (default 32;\n"
+         "  --max-per-address N\n"
+         "                      connections one client address may hold (default 32;\n"
          "                      0: no limit). Behind a proxy on this machine every client\n"
          "                      comes from the proxy's address: raise it there\n"
          "  --mqtt HOST[:PORT]  report motion to an MQTT broker (port 1883 by default) with\n"
@@ -75,6 +77,8 @@ std::string Usage() {
          "                      elsewhere for every other watched channel\n"
          "  --record DIR        keep a clip of each motion event in DIR\n"
          "  --record-max-gib N  the most the clips in DIR may take (GiB, may be fractional)\n"
+         "  -h, --help          print this help and exit\n"
+         "  --version           print the version and exit\n"
          "Endpoints:\n"
          "  /                                          every site and channel, live\n"
          "  /status                                    JSON status of every channel in use\n"
@@ -96,6 +100,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       *error = a + (n == 1 ? " needs a value" : " needs " + std::to_string(n) + " values");
       return false;
     };
+    if (a == "--version") {
+      o.version = true;
+      return o;
+    }
     if (a == "--help" || a == "-h") {
       o.help = true;
     } else if (a == "--listen") {

@@ -47,6 +47,7 @@ struct Options {
   std::optional<std::filesystem::path> storeFolder;
   Timing timing;
   bool help = false;
+  bool version = false;  // --version: print the version and stop
 };
 
 std::string Usage();
