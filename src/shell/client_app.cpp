@@ -99,7 +99,7 @@ int CClientApp::InitInstance() {
     CDlg_SiteList dlg(*network, m_storeFolder.empty() ? SiteStore() : SiteStore(m_storeFolder));
     if (m_startSite) dlg.ConnectAtStart(*m_startSite);
     dlg.SetAutoReconnect(m_bAutoReconnect);
-    WallLauncher walls(WallOptions{m_nWallSessions, {}});
+    WallLauncher walls(WallOptions{m_nWallSessions, {}, {}});
     const auto motion = StartMotion(&dlg, walls);
     dlg.m_onWall = [&walls, &motion](const SiteFields* site, const std::vector<SiteFields>& sites) {
       walls.Open(site, sites);
@@ -125,7 +125,7 @@ int CClientApp::RunWall(const std::u16string& name) {
     std::fprintf(stderr, "lorventa: no stored site is called '%s'\n", Utf16ToUtf8(name).c_str());
     return 2;
   }
-  WallLauncher walls(WallOptions{m_nWallSessions, {}});
+  WallLauncher walls(WallOptions{m_nWallSessions, {}, {}});
   const auto motion = StartMotion(nullptr, walls);
   walls.Open(chosen, sites);
   return QApplication::exec();

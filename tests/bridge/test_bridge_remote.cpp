@@ -320,10 +320,10 @@ TEST(BridgeMotion, AWatchedChannelReportsTheCrossingObjectAndKeepsItsClip) {
   Options options;
   options.recordFolder = folder;
   std::string error;
-  options.motion = {{"yard", 17}};
+  options.motion = {{"yard", 17, ""}};
   EXPECT_FALSE(StartMotionWatch(*bridge, options, &error));
   EXPECT_NE(error.find("not served"), std::string::npos) << error;
-  options.motion = {{"yard", 1}};
+  options.motion = {{"yard", 1, ""}};
   ASSERT_TRUE(StartMotionWatch(*bridge, options, &error)) << error;
 
   const auto count = [&] {
@@ -342,8 +342,11 @@ TEST(BridgeMotion, AWatchedChannelReportsTheCrossingObjectAndKeepsItsClip) {
     clip = events[0].clipPath;
   }
   // Only the watched channel was opened, and by the watcher alone.
-  for (const dvrsim::Request& r : sim.Requests())
-    if (r.channel >= 0) EXPECT_EQ(r.channel, 0);
+  for (const dvrsim::Request& r : sim.Requests()) {
+    if (r.channel >= 0) {
+      EXPECT_EQ(r.channel, 0);
+    }
+  }
   // The clip is closed when the bridge goes.
   bridge->Shutdown();
   bridge.reset();
