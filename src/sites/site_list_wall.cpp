@@ -39,8 +39,9 @@ void CDlg_SiteList::ShowLineMenu(QPoint at) {
     if (m_pListBox->GetItemRect(i, &rc) >= 0 && rc.PtInRect(CPoint(at.x(), at.y()))) line = i;
   }
   if (line < 0) return;
+  const int id = static_cast<int>(m_pListBox->GetItemData(line));
   m_pListBox->SetCurSel(line);
-  m_pCurrSite = m_sites.FindSite(static_cast<int>(m_pListBox->GetItemData(line)));
+  m_pCurrSite = m_sites.FindSite(id);
   if (!m_pCurrSite) return;
   QMenu menu(m_pListBox->GetWidget());
   QAction* connect = menu.addAction(QStringLiteral("Connect"));
@@ -49,6 +50,11 @@ void CDlg_SiteList::ShowLineMenu(QPoint at) {
   QAction* modify = menu.addAction(QStringLiteral("Modify"));
   QAction* remove = menu.addAction(QStringLiteral("Delete"));
   const QAction* chosen = menu.exec(m_pListBox->GetWidget()->mapToGlobal(at));
+  // The menu's own loop may have delivered a selection made before it
+  // opened: what is chosen acts on the line the menu was opened on.
+  m_pCurrSite = m_sites.FindSite(id);
+  if (!m_pCurrSite) return;
+  if (m_pListBox->GetCurSel() != line) m_pListBox->SetCurSel(line);
   if (chosen == connect) OnConnect();
   else if (chosen == wall) OpenWall(false);
   else if (chosen == modify) OnModify();
