@@ -2,10 +2,12 @@
 // mark over the picture) and clips kept on demand.
 #include <QPainter>
 #include <QWidget>
+#include <string>
 
 #include "controls/grp_btn.h"
 #include "platform/ui/accessible.h"
 #include "platform/ui/window_api.h"
+#include "protocol/text.h"
 #include "view/site_view.h"
 
 namespace lv {
@@ -14,14 +16,7 @@ namespace {
 constexpr int kMarkWidth = 104, kMarkHeight = 30;
 constexpr int kVideoTop = 50;  // the video area's top in the view
 
-std::u16string Number(int n) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-    n /= 10;
-  } while (n > 0);
-  return digits;
-}
+std::u16string Number(int n) { return Utf8ToUtf16(std::to_string(n)); }
 
 }  // namespace
 

@@ -244,7 +244,7 @@ TEST(WallTileMotion, ARedBorderAndDotWhileOn) {
   const auto red = [](QRgb c) { return qRed(c) > 190 && qGreen(c) < 90 && qBlue(c) < 90; };
   for (bool on : {true, false, true}) {
     tile.SetMotion(on);
-    QTest::qWait(0);
+    // grab() paints the tile now, whatever repaint is still pending.
     const QImage shot = tile.grab().toImage();
     const int band = shot.height() / 14 + 8;  // the title band's height at this size
     const int d = band - 10;
