@@ -18,7 +18,6 @@ command -v ninja >/dev/null && gen=(-G Ninja)
 cmake -S . -B build "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2 --target lorventa lorventa_dvrsim
 
-port=9300
 pids=()
 work=$(mktemp -d)
 cleanup() {
@@ -27,9 +26,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-build/tools/dvrsim/lorventa-dvrsim --port "$port" --ptz-mask C0000000 --heartbeat 1000 >/dev/null 2>"$work/sim.log" &
-pids+=($!)
-sleep 0.5
+source scripts/lib/simulator.sh
+start_simulator "$work" build/tools/dvrsim/lorventa-dvrsim --ptz-mask C0000000 --heartbeat 1000
+echo "demo: the simulated DVR listens on 127.0.0.1:$port"
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${LORVENTA_DEMO_HEADLESS:-}" ]; then
   build/src/shell/lorventa --demo "$port"

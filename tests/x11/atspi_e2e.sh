@@ -29,10 +29,8 @@ pids+=($!)
 for _ in $(seq 100); do grep -q listening "$work/heard.log" 2>/dev/null && break; sleep 0.1; done
 grep -q listening "$work/heard.log" || { echo "atspi_e2e: the listener never listened: $(cat "$work/listener.err")"; exit 1; }
 
-port=$((20000 + RANDOM % 20000))
-"$dvrsim" --port "$port" 2>"$work/sim.log" >/dev/null &
-pids+=($!)
-for _ in $(seq 50); do grep -q listening "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
+source "$(dirname "$0")/../../scripts/lib/simulator.sh"
+start_simulator "$work" "$dvrsim"
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "$lorventa" --demo "$port" >"$work/lorventa.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 200); do grep -q "^shown: alert.* Receiving data$" "$work/heard.log" && break; sleep 0.1; done

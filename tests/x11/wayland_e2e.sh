@@ -40,11 +40,8 @@ mkfifo "$work/ask"
 "$listener" <"$work/ask" >"$work/heard.log" 2>&1 &
 pids+=($!)
 exec 6>"$work/ask"
-port=$((20000 + RANDOM % 20000))
-"$dvrsim" --port "$port" --verbose 2>"$work/sim.log" >/dev/null &
-sim=$!
-pids+=($sim)
-for _ in $(seq 50); do grep -q listening "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
+source "$(dirname "$0")/../../scripts/lib/simulator.sh"
+start_simulator "$work" "$dvrsim" --verbose
 QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_CONFIG_HOME="$work/config" \
   "$lorventa" --demo "$port" >"$work/lorventa.log" 2>&1 &
 app=$!

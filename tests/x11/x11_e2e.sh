@@ -30,10 +30,8 @@ fail() {
 source "$(dirname "$0")/../../scripts/lib/x11.sh"
 start_display "$work" 1280x1024
 
-port=$((20000 + RANDOM % 20000))
-"$dvrsim" --port "$port" --ptz-mask C0000000 --verbose 2>"$work/sim.log" >/dev/null &
-pids+=($!)
-for _ in $(seq 50); do grep -q listening "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
+source "$(dirname "$0")/../../scripts/lib/simulator.sh"
+start_simulator "$work" "$dvrsim" --ptz-mask C0000000 --verbose
 
 XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$lorventa" >"$work/lorventa.log" 2>&1 &
 app=$!
