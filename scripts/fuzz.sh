@@ -14,7 +14,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 SECS="${1:-60}"
 shift || true
 BUILD="${LORVENTA_FUZZ_BUILD:-$ROOT/build-fuzz}"
-ALL=(fuzz_codec fuzz_text fuzz_ring fuzz_stream fuzz_ddns fuzz_address fuzz_site_record fuzz_dib fuzz_picture)
+ALL=(fuzz_codec fuzz_text fuzz_ring fuzz_stream fuzz_ddns fuzz_address fuzz_site_record fuzz_dib fuzz_picture fuzz_motion)
 TARGETS=("$@")
 [ ${#TARGETS[@]} -eq 0 ] && TARGETS=("${ALL[@]}")
 
