@@ -3,15 +3,18 @@
 // only copies pictures and queues jobs. The writer thread takes the jobs in
 // order and does everything that touches the disk.
 //
-// Clips follow the pictures' own arrival times, never a clock of their own: a
-// clip ends when the first picture past its end arrives (or when the recorder
-// is destroyed). Each clip carries its whole pre-roll, even when that overlaps
+// Clips follow the pictures' own arrival times: a clip ends when the first
+// picture past its end arrives (or when the recorder is destroyed). A channel
+// that falls silent (a lost link) would keep its clip open; so the writer also
+// closes it once no picture has come for the clip's remaining time plus a few
+// seconds, measured on the steady clock from the last picture. Each clip carries its whole pre-roll, even when that overlaps
 // the clip before, so that every file shows what led up to its trigger.
 // A picture of another size than the clip's closes it and starts the next
 // clip, as does a clip reaching its longest length; both keep the same end.
 #include "motion/clip_recorder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -29,6 +32,8 @@ constexpr std::size_t kMaxPrerollBytes = std::size_t{64} << 20;
 // Pictures waiting for a slow disk; past this, new pictures are dropped.
 constexpr std::size_t kMaxQueuedBytes = std::size_t{64} << 20;
 constexpr std::int64_t kMaxClipUs = 10 * 60 * kUsPerSecond;
+// How long past its end a clip waits for a late picture before it is closed.
+constexpr std::int64_t kSilentCloseUs = 3 * kUsPerSecond;
 
 struct Picture {
   std::vector<std::uint8_t> jpeg;
@@ -71,6 +76,9 @@ struct ClipRecorder::Impl {
   std::deque<Job> jobs;
   std::size_t queuedBytes = 0;
   bool stopping = false;
+  // The last picture (or trigger): when it came, on the steady clock, and its stamp.
+  std::chrono::steady_clock::time_point lastSteady;
+  std::int64_t lastWallUs = 0;
 
   std::thread writer;
 
@@ -79,6 +87,14 @@ struct ClipRecorder::Impl {
   void OpenClip(const PicturePtr& first);
   void CloseClip();
   void Queue(Job job);
+  void Heard(std::int64_t wallUs) {
+    lastSteady = std::chrono::steady_clock::now();
+    lastWallUs = wallUs;
+  }
+  std::chrono::steady_clock::time_point SilentCloseAt() const {
+    return lastSteady + std::chrono::microseconds(std::max<std::int64_t>(0, endUs - lastWallUs) + kSilentCloseUs);
+  }
+  void WaitForJob(std::unique_lock<std::mutex>& lock);
   void Run();
   void Report(const std::filesystem::path& path, const std::string& error) {
     if (onClosed) onClosed(path, error);
@@ -139,6 +155,22 @@ void ClipRecorder::Impl::Queue(Job job) {
   wake.notify_one();
 }
 
+void ClipRecorder::Impl::WaitForJob(std::unique_lock<std::mutex>& lock) {
+  while (!stopping && jobs.empty()) {
+    if (!recording) {
+      wake.wait(lock);
+      continue;
+    }
+    const auto closeAt = SilentCloseAt();
+    if (std::chrono::steady_clock::now() < closeAt) {
+      wake.wait_until(lock, closeAt);
+      continue;
+    }
+    CloseClip();  // queues the close, which ends the wait
+    recording = false;
+  }
+}
+
 void ClipRecorder::Impl::Run() {
   MkvClipWriter writer;
   std::uint64_t writing = 0;  // the clip the writer holds open; 0: none, or it failed
@@ -146,7 +178,7 @@ void ClipRecorder::Impl::Run() {
     Job job;
     {
       std::unique_lock lock(mutex);
-      wake.wait(lock, [this] { return stopping || !jobs.empty(); });
+      WaitForJob(lock);
       if (jobs.empty()) return;
       job = std::move(jobs.front());
       jobs.pop_front();
@@ -217,6 +249,7 @@ void ClipRecorder::AddPicture(const std::uint8_t* jpeg, std::size_t size, std::i
   picture->wallUs = wallUs;
   picture->size = *dimensions;
   std::lock_guard lock(m_impl->mutex);
+  m_impl->Heard(wallUs);
   m_impl->Keep(picture);
   m_impl->Route(picture);
 }
@@ -224,6 +257,7 @@ void ClipRecorder::AddPicture(const std::uint8_t* jpeg, std::size_t size, std::i
 void ClipRecorder::Trigger(std::int64_t wallUs) {
   Impl& m = *m_impl;
   std::lock_guard lock(m.mutex);
+  m.Heard(wallUs);
   const std::int64_t end = wallUs + m.postUs;
   if (m.recording) {
     m.endUs = std::max(m.endUs, end);
@@ -231,6 +265,7 @@ void ClipRecorder::Trigger(std::int64_t wallUs) {
   }
   m.recording = true;
   m.endUs = end;
+  m.wake.notify_one();  // the writer now keeps the silent-close time
   for (const PicturePtr& picture : m.preroll) {
     if (!m.recording) break;
     if (picture->wallUs >= wallUs - m.preUs) m.Route(picture);

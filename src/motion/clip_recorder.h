@@ -5,7 +5,8 @@
 // the clip) into a Matroska file through libavformat, each picture stamped
 // with its arrival time. The file is written under a temporary name
 // ("….mkv.part") and renamed when closed, so a process killed mid-clip never
-// leaves a broken file under a clip's name. After each clip the folder is
+// leaves a broken file under a clip's name. A clip whose pictures stop (a
+// lost link) is closed a few seconds after its end. After each clip the folder is
 // held under its size cap by deleting the oldest clips first.
 //
 // Threads: AddPicture and Trigger come from one thread and only copy and

@@ -208,6 +208,22 @@ TEST(ClipRecorderTest, UnwritableFolderIsReportedAndRecordingGoesOn) {
   EXPECT_EQ(Probe(closed.paths[1])["nb_read_frames"], "21");
 }
 
+TEST(ClipRecorderTest, AClipWhoseChannelFallsSilentIsClosedAnyway) {
+  TempDir dir;
+  const auto jpeg = MakeJpeg(64, 48);
+  Closed closed;
+  ClipRecorder recorder({dir.path, "Cam", 0, 1, 1, 0}, closed.Fn());
+  for (int i = 0; i < 20; ++i) {  // the link is lost before the clip's end at 2.0 s
+    recorder.AddPicture(jpeg.data(), jpeg.size(), kBaseUs + i * kSecond / 10);
+    if (i == 10) recorder.Trigger(kBaseUs + i * kSecond / 10);
+  }
+  ASSERT_TRUE(closed.WaitFor(1));
+  EXPECT_FALSE(recorder.Recording());
+  std::lock_guard lock(closed.mutex);
+  EXPECT_EQ(closed.errors[0], "");
+  EXPECT_EQ(Probe(closed.paths[0])["nb_read_frames"], "20");
+}
+
 // The child records clip after clip and is killed while one is being written.
 [[noreturn]] void RecordUntilKilled(const fs::path& folder) {
   const auto jpeg = MakeJpeg(320, 240);
