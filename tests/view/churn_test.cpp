@@ -75,6 +75,7 @@ TEST(Churn, ConnectStreamDisconnectCycles) {
     if (HasFatalFailure()) return;
     if (i == kCycles / 10) {
       PumpFor(50);
+      ASSERT_TRUE(PumpUntil([&] { return rig.sim.OpenConnections() == 0; }));
       early = Now();
     }
   }

@@ -14,8 +14,13 @@
 
 namespace dvrsim {
 
-Connection::Connection(SharedState& shared, int fd, size_t index)
-    : s_(shared), cfg_(shared.cfg), fd_(fd), index_(index), rng_(shared.cfg.seed + static_cast<uint32_t>(index)) {}
+Connection::Connection(SharedState& shared, int fd, size_t index, std::function<void()> ended)
+    : s_(shared),
+      cfg_(shared.cfg),
+      fd_(fd),
+      index_(index),
+      ended_(std::move(ended)),
+      rng_(shared.cfg.seed + static_cast<uint32_t>(index)) {}
 
 Connection::~Connection() {
   Stop();
@@ -29,8 +34,8 @@ void Connection::Start() {
     thread_ = std::thread([this] { Run(); });
   } catch (const std::system_error&) {  // no thread to serve it: the client sees it closed
     net::Close(&fd_);
-    s_.openConnections.fetch_sub(1);
     finished_.store(true, std::memory_order_release);
+    if (ended_) ended_();
   }
 }
 
@@ -90,8 +95,9 @@ void Connection::Run() {
   ::shutdown(fd_, SHUT_RDWR);
   if (cfg_.verbose) std::fprintf(stderr, "[dvrsim] connection %zu closed\n", index_);
   if (loggedIn_) s_.loggedIn.fetch_sub(1);
-  s_.openConnections.fetch_sub(1);
+  // The owner reaps it and counts it closed once its descriptors are.
   finished_.store(true, std::memory_order_release);
+  if (ended_) ended_();
 }
 
 bool Connection::RunCommands() {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -31,8 +32,9 @@ struct Command {
 
 class Connection {
  public:
-  // Takes ownership of fd.
-  Connection(SharedState& shared, int fd, size_t index);
+  // Takes ownership of fd. `ended` is called on the connection's thread when
+  // it has finished, so its owner can reap it (close its descriptors) at once.
+  Connection(SharedState& shared, int fd, size_t index, std::function<void()> ended);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -72,6 +74,7 @@ class Connection {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> finished_{false};
+  std::function<void()> ended_;
   std::mutex cmdMu_;
   std::deque<Command> cmds_;
 

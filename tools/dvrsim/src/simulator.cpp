@@ -58,6 +58,7 @@ struct Simulator::Impl {
   explicit Impl(Config c) : s(std::move(c)) {}
 
   void AcceptLoop();
+  void ReapFinished();  // with mu held
   size_t Broadcast(const Command& c);
 
   SharedState s;
@@ -79,20 +80,27 @@ void Simulator::Impl::AcceptLoop() {
     if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) wake.Drain();
     if (stopping.load()) break;
+    std::lock_guard<std::mutex> lock(mu);
+    ReapFinished();
     if (!(fds[0].revents & POLLIN)) continue;
     const int fd = net::AcceptNonBlocking(listenFd);
     if (fd < 0) continue;
-    std::lock_guard<std::mutex> lock(mu);
-    // Reap connections whose thread has ended.
-    std::erase_if(conns, [](const std::unique_ptr<Connection>& c) { return c->Finished(); });
     const size_t index = accepted.load();
     if (s.cfg.verbose) std::fprintf(stderr, "[dvrsim] connection %zu accepted\n", index);
-    conns.push_back(std::make_unique<Connection>(s, fd, index));
+    conns.push_back(std::make_unique<Connection>(s, fd, index, [this] { wake.Signal(); }));
     // Counted before its thread runs, so no reply can reach a client while
     // the connection is not yet counted.
     accepted.store(index + 1);
     conns.back()->Start();
   }
+}
+
+// A connection whose thread has ended is closed here, and only then no longer
+// counted open: a test that waits for no open connections also sees every
+// descriptor of them closed.
+void Simulator::Impl::ReapFinished() {
+  const size_t reaped = std::erase_if(conns, [](const std::unique_ptr<Connection>& c) { return c->Finished(); });
+  s.openConnections.fetch_sub(reaped);
 }
 
 size_t Simulator::Impl::Broadcast(const Command& c) {
@@ -161,7 +169,9 @@ void Simulator::Stop() {
   }
   for (auto& c : conns) c->Stop();
   for (auto& c : conns) c->Join();
+  const size_t closed = conns.size();
   conns.clear();
+  impl_->s.openConnections.fetch_sub(closed);
 }
 
 uint16_t Simulator::Port() const { return impl_->port.load(); }
