@@ -15,11 +15,15 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 fi
-# The compiler flags of the test builds (RelWithDebInfo), so that the compiler
-# cache serves both; the debug info is stripped from the packaged files. The
-# programs are linked read-only after relocation and bound now.
+# Debian's hardening flags (fortified functions, stack protector, format
+# checks, read-only relocations bound now), as a Debian package build sets
+# them; the debug info is stripped from the packaged files.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cppflags=$(dpkg-buildflags --get CPPFLAGS)
 cmake -S . -B "$dir" "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro -Wl,-z,now" \
+  -DCMAKE_C_FLAGS="$cppflags $(dpkg-buildflags --get CFLAGS)" \
+  -DCMAKE_CXX_FLAGS="$cppflags $(dpkg-buildflags --get CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
   -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_SYSCONFDIR=/etc \
   -DLORVENTA_BUILD_TESTS=OFF -DLORVENTA_BUILD_BENCH=OFF -DLORVENTA_MAN_PAGES=ON >/dev/null
 cmake --build "$dir" -j2
