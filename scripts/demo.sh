@@ -18,14 +18,7 @@ command -v ninja >/dev/null && gen=(-G Ninja)
 cmake -S . -B build "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2 --target lorventa lorventa_dvrsim
 
-pids=()
-work=$(mktemp -d)
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/lib/work.sh
 source scripts/lib/simulator.sh
 start_simulator "$work" build/tools/dvrsim/lorventa-dvrsim --ptz-mask C0000000 --heartbeat 1000
 echo "demo: the simulated DVR listens on 127.0.0.1:$port"

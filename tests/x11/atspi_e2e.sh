@@ -12,14 +12,7 @@ fi
 lorventa=$1 dvrsim=$2 listener=$3
 launcher=/usr/libexec/at-spi-bus-launcher
 [ -x "$launcher" ] || { echo "atspi_e2e: $launcher missing (scripts/setup.sh installs at-spi2-core)"; exit 1; }
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../scripts/lib/work.sh"
 source "$(dirname "$0")/../../scripts/lib/x11.sh"
 start_display "$work"
 "$launcher" >"$work/launcher.log" 2>&1 &

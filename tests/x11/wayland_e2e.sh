@@ -14,14 +14,7 @@ fi
 lorventa=$1 dvrsim=$2 listener=$3 out=$4
 command -v weston >/dev/null || { echo "wayland_e2e: weston missing (scripts/setup.sh installs it); skipped"; exit 77; }
 mkdir -p "$out"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../scripts/lib/work.sh"
 fail() { echo "wayland_e2e: $*"; echo "--- simulator log"; cat "$work/sim.log"; cat "$work/lorventa.log"; exit 1; }
 
 export XDG_RUNTIME_DIR=$work/run WAYLAND_DISPLAY=wayland-e2e

@@ -12,14 +12,7 @@ for tool in Xvfb xdotool openbox import sqlite3; do
   command -v "$tool" >/dev/null || { echo "x11_e2e: $tool missing (scripts/setup.sh installs it)"; exit 1; }
 done
 mkdir -p "$out"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../scripts/lib/work.sh"
 fail() {
   echo "x11_e2e: $*"
   import -window root "$out/x11-e2e-failed.png" 2>/dev/null || true
