@@ -323,6 +323,11 @@ TEST(BridgeMotion, AWatchedChannelReportsTheCrossingObjectAndKeepsItsClip) {
   options.motion = {{"yard", 17, ""}};
   EXPECT_FALSE(StartMotionWatch(*bridge, options, &error));
   EXPECT_NE(error.find("not served"), std::string::npos) << error;
+  // With all, a channel named on its own is watched with its own settings.
+  options.motionAll = true;
+  options.motion = {{"yard", 1, "bogus"}};
+  EXPECT_FALSE(StartMotionWatch(*bridge, options, &error));
+  options.motionAll = false;
   options.motion = {{"yard", 1, ""}};
   ASSERT_TRUE(StartMotionWatch(*bridge, options, &error)) << error;
 

@@ -41,9 +41,14 @@ bool WatchChannel(Bridge& bridge, const Options& options, const std::string& sit
 bool StartMotionWatch(Bridge& bridge, const Options& options, std::string* error) {
   if (options.motionAll) {
     // A channel without a camera ends its session after the first login.
+    // A channel also named on its own keeps its own settings.
     for (const std::string& site : bridge.SiteNames())
-      for (int ch = 1; ch <= lv::kMaxChannels; ++ch)
-        if (!WatchChannel(bridge, options, site, ch, {}, error)) return false;
+      for (int ch = 1; ch <= lv::kMaxChannels; ++ch) {
+        std::string settings;
+        for (const MotionChannel& m : options.motion)
+          if (m.site == site && m.channel == ch) settings = m.settings;
+        if (!WatchChannel(bridge, options, site, ch, settings, error)) return false;
+      }
     return true;
   }
   for (const MotionChannel& m : options.motion)
