@@ -309,10 +309,11 @@ TEST(BridgeMotion, AWatchedChannelReportsTheCrossingObjectAndKeepsItsClip) {
   cfg.scene.objectAt = {2.0};
   dvrsim::Simulator sim(cfg);
   ASSERT_TRUE(sim.Start());
-  auto bridge = std::make_unique<Bridge>(std::vector<SiteConfig>{{"yard", "127.0.0.1", sim.Port(), "admin", "1234"}},
-                                         Timing{});
+  // Declared before the bridge, whose pump thread calls the listener until the bridge goes.
   std::mutex mutex;
   std::vector<lv::MotionEvent> events;
+  auto bridge = std::make_unique<Bridge>(std::vector<SiteConfig>{{"yard", "127.0.0.1", sim.Port(), "admin", "1234"}},
+                                         Timing{});
   bridge->Events().AddListener([&](const lv::MotionEvent& e) {
     std::lock_guard lock(mutex);
     events.push_back(e);
