@@ -54,6 +54,7 @@ TEST(BridgeConfig, LinesReadAsTheirOptionsAndTheCommandLineAfterOverrides) {
            {"listen = nowhere\n", "t.conf:1: --listen takes ADDR:PORT"},
            {"token-file = ${LV_TEST_UNSET}/t\n", "t.conf:1: ${LV_TEST_UNSET} is not set"},
            {"config = other.conf\n", "t.conf:1: unknown key 'config'"},
+           {"version = yes\n", "t.conf:1: 'version' belongs on the command line only"},
        }) {
     EXPECT_FALSE(FromConfig(text, {}, &error)) << text;
     EXPECT_NE(error.find(want), std::string::npos) << error;

@@ -56,7 +56,9 @@ bool Parses(const std::vector<std::string>& args, std::string* error) {
 bool LineArguments(const std::string& key, const std::string& value, std::vector<std::string>* out,
                    std::string* error) {
   const std::string option = "--" + key;
-  if (key == "config" || key == "help" || key == "password-file") return *error = "unknown key '" + key + "'", false;
+  if (key == "config" || key == "password-file") return *error = "unknown key '" + key + "'", false;
+  // They would make the service print and exit instead of serving.
+  if (key == "help" || key == "version") return *error = "'" + key + "' belongs on the command line only", false;
   if (key == "dvr") {
     std::vector<std::string> f;
     if (!SplitFields(value, &f, error)) return false;
@@ -67,15 +69,8 @@ bool LineArguments(const std::string& key, const std::string& value, std::vector
   }
   *out = {option, value};
   if (Parses(*out, error)) return true;
-  if (error->starts_with("unknown argument --")) return *error = "unknown key '" + key + "'", false;
-  // An option without a value is a switch: "yes" turns it on, "no" leaves it off.
-  const std::string why = *error;
-  if (Parses({option}, error)) {
-    if (value == "yes" || value == "true" || value == "on") return *out = {option}, true;
-    if (value == "no" || value == "false" || value == "off") return out->clear(), true;
-    return *error = key + " takes yes or no", false;
-  }
-  return *error = why, false;
+  if (error->starts_with("unknown argument --")) *error = "unknown key '" + key + "'";
+  return false;
 }
 
 }  // namespace
