@@ -20,6 +20,14 @@ struct State {
   std::vector<std::uint8_t> scratch;
 };
 
+// A failed call can leave the handle mid-stream, so that every later picture
+// fails too; a fresh handle forgets it.
+bool Refuse(State* state) {
+  tjDestroy(state->tj);
+  state->tj = tjInitDecompress();
+  return false;
+}
+
 }  // namespace
 
 LumaDecoder::LumaDecoder() {
@@ -31,17 +39,17 @@ LumaDecoder::LumaDecoder() {
 LumaDecoder::~LumaDecoder() {
   auto* state = static_cast<State*>(m_tj);
   if (state == nullptr) return;
-  tjDestroy(state->tj);
+  if (state->tj != nullptr) tjDestroy(state->tj);
   delete state;
 }
 
 bool LumaDecoder::Decode(const std::uint8_t* jpeg, std::size_t size, LumaPlane* out) {
   auto* state = static_cast<State*>(m_tj);
-  if (state == nullptr || jpeg == nullptr || size == 0 || size > ULONG_MAX) return false;
+  if (state == nullptr || state->tj == nullptr || jpeg == nullptr || size == 0 || size > ULONG_MAX) return false;
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
   if (tjDecompressHeader3(state->tj, jpeg, static_cast<unsigned long>(size), &width, &height, &subsampling,
                           &colorspace) != 0)
-    return false;
+    return Refuse(state);
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
   const tjscalingfactor eighth{1, 8};
   const int w = TJSCALED(width, eighth), h = TJSCALED(height, eighth);
@@ -52,7 +60,7 @@ bool LumaDecoder::Decode(const std::uint8_t* jpeg, std::size_t size, LumaPlane* 
   const int flags = TJFLAG_FASTDCT | TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS;
   if (tjDecompress2(state->tj, jpeg, static_cast<unsigned long>(size), state->scratch.data(), w, w, h, TJPF_GRAY,
                     flags) != 0)
-    return false;
+    return Refuse(state);
   std::swap(out->pixels, state->scratch);
   out->width = w;
   out->height = h;

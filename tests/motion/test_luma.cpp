@@ -6,7 +6,7 @@
 #include "motion/luma_decoder.h"
 #include "motion/motion_detector.h"
 
-TEST(LumaDecoder, DecodesAtAnEighthAndRefusesDamage) {
+TEST(LumaDecoder, DecodesAtAnEighthAndRefusesDamageAndGoesOn) {
   dvrsim::PictureMaker maker(704, 480, 80);
   const auto made = maker.Make({});
   const std::vector<std::uint8_t> jpeg(made.begin(), made.end());
@@ -17,16 +17,18 @@ TEST(LumaDecoder, DecodesAtAnEighthAndRefusesDamage) {
   EXPECT_EQ(plane.width, 88);
   const lv::LumaPlane good = plane;
   std::vector<std::uint8_t> cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2));
-  std::vector<std::uint8_t> huge = jpeg, garbage(500, 0x5A);
+  std::vector<std::uint8_t> huge = jpeg, garbage(500, 0x5A), scrambled = jpeg;
+  std::fill(scrambled.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2), scrambled.end() - 2, 0xFF);
   for (std::size_t i = 0; i + 8 < huge.size(); ++i)  // the frame header claims 65000 x 65000
     if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
       huge[i + 5] = huge[i + 7] = 0xFD;
       huge[i + 6] = huge[i + 8] = 0xE8;
       break;
     }
-  for (const auto* bad : {&cut, &huge, &garbage}) {
+  for (const auto* bad : {&cut, &huge, &garbage, &scrambled}) {
     EXPECT_FALSE(decoder.Decode(bad->data(), bad->size(), &plane));
     EXPECT_EQ(plane.pixels, good.pixels);
+    EXPECT_TRUE(decoder.Decode(jpeg.data(), jpeg.size(), &plane));  // the next good picture decodes
   }
 }
 
