@@ -19,10 +19,7 @@ ChannelMotion::~ChannelMotion() = default;
 void ChannelMotion::OnPicture(const std::uint8_t* jpeg, std::size_t size, std::int64_t wallUs, std::int64_t steadyUs,
                               const LumaView* luma) {
   if (m_recorder) m_recorder->AddPicture(jpeg, size, wallUs);
-  if (!m_detector.Settings().enabled) return;
-  // A client that decodes only for this looks at a few pictures a second;
-  // an event still starts within two of them.
-  if (m_maxPerSecond > 0 && m_lastAnalysedUs != 0 && steadyUs - m_lastAnalysedUs < 1'000'000 / m_maxPerSecond) return;
+  if (!Due(steadyUs)) return;
   if (!luma) {
     if (!m_decoder.Decode(jpeg, size, &m_luma)) return;
   }
@@ -36,14 +33,24 @@ void ChannelMotion::OnPicture(const std::uint8_t* jpeg, std::size_t size, std::i
   if (m_onEvent) m_onEvent(MotionEvent{m_site, m_channel, edge == MotionEdge::Started, wallUs, m_clipPath});
 }
 
+bool ChannelMotion::Due(std::int64_t steadyUs) const {
+  if (!m_detector.Settings().enabled) return false;
+  // A client that decodes only for this looks at a few pictures a second;
+  // an event still starts within two of them.
+  return m_maxPerSecond <= 0 || m_lastAnalysedUs == 0 || steadyUs - m_lastAnalysedUs >= 1'000'000 / m_maxPerSecond;
+}
+
 bool ChannelMotion::SaveClipNow(std::int64_t wallUs) {
   if (!m_recorder) return false;
   m_recorder->Trigger(wallUs);
   return true;
 }
 
-void ChannelMotion::SetSettings(const MotionSettings& settings) { m_detector.SetSettings(settings); }
-
-bool ChannelMotion::Active() const { return m_detector.Active(); }
+void ChannelMotion::StopWatching(std::int64_t wallUs) {
+  const bool active = m_detector.Active();
+  m_detector = MotionDetector(m_detector.Settings());  // pictures again later start afresh
+  m_lastAnalysedUs = 0;
+  if (active && m_onEvent) m_onEvent(MotionEvent{m_site, m_channel, false, wallUs, m_clipPath});
+}
 
 }  // namespace lv

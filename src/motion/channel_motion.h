@@ -39,12 +39,15 @@ class ChannelMotion {
   // the caller has one; otherwise the JPEG is decoded at 1/8 here.
   void OnPicture(const std::uint8_t* jpeg, std::size_t size, std::int64_t wallUs, std::int64_t steadyUs,
                  const LumaView* luma = nullptr);
+  // Whether the next picture at steadyUs would be analysed: a caller that
+  // prepares the luma plane itself does so only then.
+  bool Due(std::int64_t steadyUs) const;
   // Keeps a clip around now (the user asked for it), motion or not. False
   // when this channel records no clips.
   bool SaveClipNow(std::int64_t wallUs);
-
-  void SetSettings(const MotionSettings& settings);
-  bool Active() const;
+  // The pictures stop (the channel was switched away or its run ended): an
+  // event under way is reported ended now, since no picture will end it.
+  void StopWatching(std::int64_t wallUs);
   const std::string& Site() const { return m_site; }
   int Channel() const { return m_channel; }
 

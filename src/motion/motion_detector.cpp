@@ -61,11 +61,6 @@ void BuildWatchedMask(const MotionSettings& settings, int w, int h, std::vector<
 
 MotionDetector::MotionDetector(MotionSettings settings) : m_settings(std::move(settings)) {}
 
-void MotionDetector::SetSettings(const MotionSettings& settings) {
-  m_settings = settings;
-  if (m_width > 0) BuildWatchedMask(m_settings, m_width, m_height, &m_mask);  // the background stays
-}
-
 MotionEdge MotionDetector::Feed(const LumaView& luma, std::int64_t timeUs) {
   const auto endIfHeld = [&] {
     if (m_active && timeUs - m_lastChangeUs >= std::int64_t{m_settings.holdMs} * 1000) {
@@ -74,15 +69,7 @@ MotionEdge MotionDetector::Feed(const LumaView& luma, std::int64_t timeUs) {
     }
     return MotionEdge::None;
   };
-  if (!m_settings.enabled) {
-    // Watching again later starts from a fresh background.
-    m_width = m_height = 0;
-    m_aboveInRow = 0;
-    m_changed = 0;
-    if (!m_active) return MotionEdge::None;
-    m_active = false;
-    return MotionEdge::Ended;
-  }
+  if (!m_settings.enabled) return MotionEdge::None;
   if (luma.data == nullptr || luma.width <= 0 || luma.height <= 0 || luma.stride < luma.width) return endIfHeld();
 
   const int w = luma.width, h = luma.height;

@@ -58,7 +58,6 @@ enum class MotionEdge { None, Started, Ended };
 class MotionDetector {
  public:
   explicit MotionDetector(MotionSettings settings = {});
-  void SetSettings(const MotionSettings& settings);  // keeps the background
   const MotionSettings& Settings() const { return m_settings; }
 
   // One picture and the time it arrived (any monotonic microseconds). A

@@ -1,8 +1,8 @@
 #pragma once
 // The program's motion watchers: for each view run and wall tile of a watched
-// site, a watcher of its pictures that keeps one detector and clip recorder
-// per channel (created with the channel's first picture) and reports events
-// to the desk. The picture already decoded for the screen is what the
+// site, a watcher of its pictures that keeps a detector and clip recorder for
+// the channel it is shown (made anew when the channel changes) and reports
+// events to the desk. The picture already decoded for the screen is what the
 // detector looks at; a hidden tile's pictures are decoded at 1/8 for it.
 #include <cstdint>
 #include <functional>
@@ -27,8 +27,8 @@ class MotionWatch {
   // The watcher for one run of a site's pictures; empty when the site is not
   // watched. What it keeps ends (its clips closed) when the last copy goes.
   PictureWatch WatchSite(const std::u16string& site);
-  // Keeps a clip of a site's channel now, in every watcher that has seen the
-  // channel; false when none has.
+  // Keeps a clip of a site's channel now, in every watcher showing the
+  // channel; false when none is.
   bool SaveClip(const std::string& site, int channel);
   // No event is reported after this returns (the desk is about to go);
   // watchers still running keep their clips going quietly.

@@ -69,4 +69,41 @@ TEST(MotionWatch, AnObjectInTheViewStartsAnEventWhoseClipIsKept) {
     EXPECT_NE(entry.path().extension(), ".part") << entry.path();
 }
 
+// No picture will end an event whose pictures stop: the watcher ends it when
+// the view switches to another channel or its run ends mid-event.
+TEST(MotionWatch, AnEventEndsWhenItsPicturesStop) {
+  for (const bool switchChannel : {true, false}) {
+    SCOPED_TRACE(switchChannel ? "channel switched" : "run ended");
+    dvrsim::Config config;
+    config.fps = 10;
+    config.scene.still = true;
+    config.scene.objectAt = {1.0};
+    lvtest::ViewRig rig(config);
+    lv::MotionSetup setup;
+    setup.sites["Office"].watch = true;
+    setup.sites["Office"].clips = false;
+    std::mutex mutex;
+    std::vector<lv::MotionEvent> events;
+    lv::MotionWatch watch(setup, [&](const lv::MotionEvent& e) {
+      std::lock_guard lock(mutex);
+      events.push_back(e);
+    });
+    rig.view.m_motionHooks.watch = [&](const std::u16string& site) { return watch.WatchSite(site); };
+    const auto count = [&] {
+      std::lock_guard lock(mutex);
+      return events.size();
+    };
+    rig.Run([&] {
+      ASSERT_TRUE(lvtest::PumpUntil([&] { return count() >= 1; }, 30000));
+      if (switchChannel) rig.Click(rig.view.ChannelButton(1));
+      ASSERT_TRUE(!switchChannel || lvtest::PumpUntil([&] { return count() >= 2; }, 10000));
+    });
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events[0].started);
+    EXPECT_FALSE(events[1].started);
+    EXPECT_EQ(events[1].channel, 0);
+  }
+}
+
 }  // namespace
