@@ -1,20 +1,16 @@
 #include "event_stream.h"
 
 #include <microhttpd.h>
-#include <poll.h>
 
 #include <cstring>
+
+#include "client_gone.h"
 
 namespace lvbridge {
 namespace {
 
 constexpr auto kKeepalive = std::chrono::seconds(15);
 constexpr auto kPoll = std::chrono::milliseconds(250);  // how often a waiting stream looks at the stop flag
-
-bool ClientGone(int fd) {
-  pollfd p{fd, POLLRDHUP, 0};
-  return fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
-}
 
 }  // namespace
 

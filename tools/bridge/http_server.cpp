@@ -3,13 +3,13 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <strings.h>
 
 #include <chrono>
 #include <cstring>
 #include <memory>
 
+#include "client_gone.h"
 #include "event_stream.h"
 
 namespace lvbridge {
@@ -57,11 +57,6 @@ ssize_t ReadEvents(void* cls, std::uint64_t, char* buf, std::size_t max) {
 }
 
 void FreeEvents(void* cls) { delete static_cast<EventStream*>(cls); }
-
-bool ClientGone(int fd) {
-  pollfd p{fd, POLLRDHUP, 0};
-  return fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
-}
 
 // A POST's body is gathered over several calls (kept in *requestContext,
 // freed when the request completes) and answered on the last one.

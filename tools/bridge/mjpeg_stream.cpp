@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "client_gone.h"
+
 namespace lvbridge {
 namespace {
 
@@ -20,11 +22,6 @@ constexpr int kPollMs = 250;              // how often a waiting stream looks at
 // Unsent bytes a viewer's socket may hold: below a picture, so the next
 // part is chosen only when the one before it has nearly left.
 constexpr int kUnsentLowWater = 16 * 1024;
-
-bool ClientGone(int fd) {
-  pollfd p{fd, POLLRDHUP, 0};
-  return fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
-}
 
 }  // namespace
 
