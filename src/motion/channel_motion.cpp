@@ -5,13 +5,13 @@
 namespace lv {
 
 ChannelMotion::ChannelMotion(std::string site, int channel, MotionSettings settings, std::optional<ClipOptions> clips,
-                             EventFn onEvent, int maxAnalysedPerSecond)
+                             EventFn onEvent, int maxAnalysedPerSecond, ClipRecorder::ClosedFn onClip)
     : m_site(std::move(site)),
       m_channel(channel),
       m_detector(std::move(settings)),
       m_onEvent(std::move(onEvent)),
       m_maxPerSecond(maxAnalysedPerSecond) {
-  if (clips) m_recorder = std::make_unique<ClipRecorder>(std::move(*clips));
+  if (clips) m_recorder = std::make_unique<ClipRecorder>(std::move(*clips), std::move(onClip));
 }
 
 ChannelMotion::~ChannelMotion() = default;
@@ -29,7 +29,11 @@ void ChannelMotion::OnPicture(const std::uint8_t* jpeg, std::size_t size, std::i
   // after the motion does, not a fixed time after the start.
   if (m_detector.Active() && m_recorder) m_recorder->Trigger(wallUs);
   if (edge == MotionEdge::None) return;
+  // The name is the one planned at the start; by the end the writer has
+  // opened the file and its name is final (another file may have had it).
   if (edge == MotionEdge::Started) m_clipPath = m_recorder ? m_recorder->CurrentClip().string() : std::string();
+  if (edge == MotionEdge::Ended && m_recorder && !m_recorder->CurrentClip().empty())
+    m_clipPath = m_recorder->CurrentClip().string();
   if (m_onEvent) m_onEvent(MotionEvent{m_site, m_channel, edge == MotionEdge::Started, wallUs, m_clipPath});
 }
 

@@ -30,8 +30,11 @@ class ChannelMotion {
   // Called on the thread that feeds pictures.
   using EventFn = std::function<void(const MotionEvent&)>;
 
+  // `onClip` hears of each clip closed, or of one that could not be written
+  // (on the recorder's writer thread).
   ChannelMotion(std::string site, int channel, MotionSettings settings, std::optional<ClipOptions> clips,
-                EventFn onEvent, int maxAnalysedPerSecond = 0 /* 0: every picture */);
+                EventFn onEvent, int maxAnalysedPerSecond = 0 /* 0: every picture */,
+                ClipRecorder::ClosedFn onClip = {});
   ~ChannelMotion();
 
   // A picture as received, with its arrival time on the wall clock and on a

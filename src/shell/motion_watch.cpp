@@ -52,7 +52,11 @@ struct MotionWatch::SiteWatch {
         [this](const MotionEvent& event) {
           if (onEvent) onEvent(event);
         },
-        kAnalysedPerSecond);
+        kAnalysedPerSecond,
+        [](const std::filesystem::path& path, const std::string& error) {
+          if (!error.empty()) DebugOut("[Motion] clip not kept: %s\r\n", error.c_str());
+          else DebugOut("[Motion] clip kept: %s\r\n", path.c_str());
+        });
     return *current;
   }
 
