@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdlib>
 
@@ -18,10 +17,6 @@ constexpr int kKeepaliveS = 30;
 constexpr auto kWatchTick = std::chrono::milliseconds(250);
 constexpr auto kProbeFor = std::chrono::seconds(30);  // a login to learn a site's channels lasts at most this
 constexpr auto kOfflineWait = std::chrono::seconds(2);
-
-constexpr std::array<const char*, 14> kMoveNames = {"left",    "right",      "up",        "down",      "up-left",
-                                                    "up-right", "down-left", "down-right", "zoom-in",   "zoom-out",
-                                                    "focus-near", "focus-far", "iris-open", "iris-close"};
 
 MqttReporter* Self(void* obj) { return static_cast<MqttReporter*>(obj); }
 
@@ -279,7 +274,8 @@ void MqttReporter::Announce(SiteTopics& site, std::uint32_t cameras, std::uint32
             true);
     if (hasPtz) {
       std::string options;
-      for (const char* move : kMoveNames) options += std::string(options.empty() ? "" : ",") + "\"" + move + "\"";
+      for (const std::string_view move : PtzMoveNames())
+        options += std::string(options.empty() ? "" : ",") + "\"" + std::string(move) + "\"";
       Publish(selectTopic,
               "{\"name\":\"PTZ\",\"unique_id\":" + JsonString(object + "_ptz") +
                   ",\"command_topic\":" + JsonString(Topic(site, ch, "ptz/set")) + ",\"options\":[" + options +

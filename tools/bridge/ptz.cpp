@@ -65,6 +65,12 @@ std::optional<std::uint8_t> PtzCode(std::string_view move) {
   return std::nullopt;
 }
 
+std::vector<std::string_view> PtzMoveNames() {
+  std::vector<std::string_view> names;
+  for (const auto& move : kMoves) names.push_back(move.first);
+  return names;
+}
+
 std::optional<PtzRequest> ParsePtz(std::string_view body, double defaultSeconds, std::string* error) {
   body = Trim(body);
   std::optional<std::string> move, duration;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lvbridge {
 
@@ -23,6 +24,9 @@ inline constexpr std::uint8_t kPtzStop = 0;
 // The DVR's control code for a move name ("left", "zoom-in", ...); nullopt for
 // an unknown name.
 std::optional<std::uint8_t> PtzCode(std::string_view move);
+
+// Every move name PtzCode knows, in the order of their codes.
+std::vector<std::string_view> PtzMoveNames();
 
 struct PtzRequest {
   std::string move;
