@@ -137,8 +137,12 @@ void MqttReporter::Stop() {
     if (m_connected.load() && Publish(m_availability, "offline", true, &m_offlineMid))
       m_wake.wait_for(lock, kOfflineWait, [&] { return m_offlineSent; });
     lock.unlock();
+    // Read before the disconnect, whose callback clears it. A connected client
+    // leaves at once; one still reaching for its broker may sit in a connect
+    // that only the keepalive time ends, so its thread is cancelled instead.
+    const bool connected = m_connected.load();
     mosquitto_disconnect(m_client);
-    mosquitto_loop_stop(m_client, !m_connected.load());
+    mosquitto_loop_stop(m_client, !connected);
   }
   mosquitto_destroy(m_client);
   m_client = nullptr;
