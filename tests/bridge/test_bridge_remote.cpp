@@ -3,8 +3,11 @@
 // log), and MQTT availability and discovery against a broker started here.
 #include <gtest/gtest.h>
 #include <mosquitto.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -155,27 +158,55 @@ TEST_F(RemoteTest, PtzMovesAreCheckedAndAlwaysFollowedByAStop) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("PTZ stop, its asker went away"), std::string::npos);
 }
 
+// A port that was free on loopback a moment ago: the system's pick for port 0.
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof a;
+  const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+  close(fd);
+  return ok ? ntohs(a.sin_port) : 0;
+}
+
 // A broker on a free loopback port that wants a user and password, and a
-// client that records what it receives.
+// client that records what it receives. The broker cannot tell which port it
+// got, so a free one is picked and tried again when another process took it.
 class Broker {
  public:
   Broker() {
     const std::string dir = ::testing::TempDir() + "/broker" + std::to_string(getpid());
     std::system(("mkdir -p " + dir + " && mosquitto_passwd -c -b " + dir + "/pw test s3cret").c_str());
-    for (port = 18830 + getpid() % 1000;; ++port) {
-      std::ofstream(dir + "/conf") << "log_dest none\nlistener " << port << " 127.0.0.1\nallow_anonymous false\npassword_file "
-                                   << dir << "/pw\nuser " << getpwuid(getuid())->pw_name << "\n";
-      pid = fork();
-      if (pid == 0) {
-        execlp("mosquitto", "mosquitto", "-c", (dir + "/conf").c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+    std::string program = "mosquitto", option = "-c", conf = dir + "/conf";
+    char* argv[] = {program.data(), option.data(), conf.data(), nullptr};
+    for (int attempt = 0; attempt < 5 && pid < 0; ++attempt) {
+      port = FreePort();
+      std::ofstream(conf) << "log_dest none\nlistener " << port << " 127.0.0.1\nallow_anonymous false\npassword_file "
+                          << dir << "/pw\nuser " << getpwuid(getuid())->pw_name << "\n";
+      pid_t child = -1;
+      if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv, environ) != 0) break;
+      bool exited = false;
+      const bool up = lvtest::PumpUntil([&] {
+        exited = waitpid(child, nullptr, WNOHANG) == child;
+        return exited || HttpConnection(port).Send("");
+      }, 10000);
+      // A connect may have reached whoever took the port; then the broker exits.
+      if (!exited) exited = waitpid(child, nullptr, WNOHANG) == child;
+      if (up && !exited) {
+        pid = child;
+      } else if (!exited) {
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
       }
-      if (lvtest::PumpUntil([&] { return HttpConnection(port).Send(""); }, 3000) || waitpid(pid, nullptr, WNOHANG) == 0) break;
     }
+    if (pid < 0) ADD_FAILURE() << "the broker did not start";
     std::ofstream(dir + "/bridge-pw") << "s3cret\n";
     passwordFile = dir + "/bridge-pw";
   }
   ~Broker() {
+    if (pid < 0) return;
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
   }
@@ -276,14 +307,15 @@ TEST_F(RemoteTest, ABridgeKilledOnTheSpotIsReportedOfflineByItsLastWill) {
   if (!HaveBroker()) GTEST_SKIP() << "the mosquitto broker is not installed (scripts/setup.sh installs it)";
   Broker broker;
   Listener listener(broker.port);
-  const std::string port = std::to_string(broker.port), sim = std::to_string(m_sim->Port());
-  const pid_t child = fork();
-  if (child == 0) {
-    execl(LORVENTA_BRIDGE_BINARY, "lorventa-bridge", "--listen", "127.0.0.1:0", "--dvr", "demo", "127.0.0.1", sim.c_str(),
-          "admin", "--mqtt", ("127.0.0.1:" + port).c_str(), "--mqtt-user", "test", "--mqtt-password-file",
-          broker.passwordFile.c_str(), "--mqtt-id", "killed", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  std::vector<std::string> args = {LORVENTA_BRIDGE_BINARY, "--listen", "127.0.0.1:0", "--dvr", "demo", "127.0.0.1",
+                                   std::to_string(m_sim->Port()), "admin", "--mqtt",
+                                   "127.0.0.1:" + std::to_string(broker.port), "--mqtt-user", "test",
+                                   "--mqtt-password-file", broker.passwordFile, "--mqtt-id", "killed"};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t child = -1;
+  ASSERT_EQ(posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ), 0);
   EXPECT_TRUE(listener.Sees("lorventa/killed/availability", "online"));
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
