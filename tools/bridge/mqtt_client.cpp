@@ -15,7 +15,6 @@ namespace {
 
 constexpr int kKeepaliveS = 30;
 constexpr auto kWatchTick = std::chrono::milliseconds(250);
-constexpr auto kProbeFor = std::chrono::seconds(30);  // a login to learn a site's channels lasts at most this
 constexpr auto kOfflineWait = std::chrono::seconds(2);
 
 MqttReporter* Self(void* obj) { return static_cast<MqttReporter*>(obj); }
@@ -293,18 +292,14 @@ void MqttReporter::Announce(SiteTopics& site, std::uint32_t cameras, std::uint32
 }
 
 void MqttReporter::WatchMain() {
-  struct Probe {
-    ChannelFeed* feed = nullptr;
-    std::chrono::steady_clock::time_point until;
-  };
-  std::vector<Probe> probes(m_sites.size());
-  // A site no viewer has logged in to yet: a short login tells its channels.
+  // A site no viewer has logged in to yet: a login tells its channels. It is
+  // held (the feed retrying as it does for a viewer) until the DVR answers,
+  // so a site down when the bridge starts is announced when it comes up.
+  std::vector<ChannelFeed*> probes(m_sites.size(), nullptr);
   for (std::size_t i = 0; i < m_sites.size(); ++i) {
     const SiteInfo* info = m_bridge.Info(m_sites[i]->name);
-    if (info && info->channelCount.load() == 0 && (probes[i].feed = m_bridge.Find(m_sites[i]->name, 1))) {
-      probes[i].feed->Subscribe();
-      probes[i].until = std::chrono::steady_clock::now() + kProbeFor;
-    }
+    if (info && info->channelCount.load() == 0 && (probes[i] = m_bridge.Find(m_sites[i]->name, 1)))
+      probes[i]->Subscribe();
   }
   std::unique_lock lock(m_mutex);
   while (!m_stop) {
@@ -316,9 +311,9 @@ void MqttReporter::WatchMain() {
       SiteTopics& site = *m_sites[i];
       const SiteInfo* info = m_bridge.Info(site.name);
       const bool known = info && info->channelCount.load() > 0;
-      if (probes[i].feed && (known || std::chrono::steady_clock::now() > probes[i].until)) {
-        probes[i].feed->Unsubscribe();
-        probes[i].feed = nullptr;
+      if (probes[i] && known) {
+        probes[i]->Unsubscribe();
+        probes[i] = nullptr;
       }
       if (!known || !m_connected.load()) continue;
       const std::uint32_t cameras = info->cameraMask.load(), ptz = info->ptzMask.load();
@@ -331,8 +326,8 @@ void MqttReporter::WatchMain() {
     }
     lock.lock();
   }
-  for (const Probe& p : probes)
-    if (p.feed) p.feed->Unsubscribe();
+  for (ChannelFeed* feed : probes)
+    if (feed) feed->Unsubscribe();
 }
 
 }  // namespace lvbridge
