@@ -32,7 +32,10 @@ bool WatchChannel(Bridge& bridge, const Options& options, const std::string& sit
             (event.started ? "started" : "ended") + (event.clipPath.empty() ? "" : ", clip " + event.clipPath));
         bridge.PublishMotion(event);
       },
-      kMotionPicturesPerSecond));
+      kMotionPicturesPerSecond, [](const std::filesystem::path& path, const std::string& clipError) {
+        if (!clipError.empty()) Log("clip not kept: " + clipError, Priority::Warning);
+        else Log("clip kept: " + path.string());
+      }));
   return true;
 }
 
