@@ -16,42 +16,64 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The view on the simulator's still scene with an object entering at
+// objectAtS, and a watcher of "Office" (clips into `clips`, none when empty)
+// whose events are collected.
+struct WatchedView {
+  WatchedView(double objectAtS, const fs::path& clips)
+      : watch(Setup(clips),
+              [this](const lv::MotionEvent& e) {
+                std::lock_guard lock(mutex);
+                events.push_back(e);
+              }),
+        rig(Scene(objectAtS)) {
+    rig.view.m_motionHooks.watch = [this](const std::u16string& site) { return watch.WatchSite(site); };
+  }
+  static dvrsim::Config Scene(double objectAtS) {
+    dvrsim::Config config;
+    config.fps = 10;
+    config.scene.still = true;
+    config.scene.objectAt = {objectAtS};
+    return config;
+  }
+  static lv::MotionSetup Setup(const fs::path& clips) {
+    lv::MotionSetup setup;
+    setup.clipsFolder = clips;
+    setup.sites["Office"].watch = true;
+    setup.sites["Office"].clips = !clips.empty();
+    return setup;
+  }
+  std::size_t Count() {
+    std::lock_guard lock(mutex);
+    return events.size();
+  }
+
+  std::mutex mutex;
+  std::vector<lv::MotionEvent> events;
+  lv::MotionWatch watch;
+  lvtest::ViewRig rig;  // first to go: its watcher may still report an end
+};
+
 TEST(MotionWatch, AnObjectInTheViewStartsAnEventWhoseClipIsKept) {
   const fs::path folder = fs::path(testing::TempDir()) / "motion-watch-clips";
   fs::remove_all(folder);
-  dvrsim::Config config;
-  config.fps = 10;
-  config.scene.still = true;
-  config.scene.objectAt = {2.0};
-  lvtest::ViewRig rig(config);
-
-  lv::MotionSetup setup;
-  setup.clipsFolder = folder;
-  setup.sites["Office"].watch = true;
-  std::mutex mutex;
-  std::vector<lv::MotionEvent> events;
-  lv::MotionWatch watch(setup, [&](const lv::MotionEvent& e) {
-    std::lock_guard lock(mutex);
-    events.push_back(e);
-  });
+  WatchedView w(2.0, folder);
+  lvtest::ViewRig& rig = w.rig;
+  lv::MotionWatch& watch = w.watch;
   EXPECT_FALSE(watch.WatchSite(u"Elsewhere")) << "a site that is not watched gets no watcher";
-  rig.view.m_motionHooks.watch = [&](const std::u16string& site) { return watch.WatchSite(site); };
-  const auto count = [&] {
-    std::lock_guard lock(mutex);
-    return events.size();
-  };
 
   bool kept = false;
   rig.Run([&] {
     ASSERT_TRUE(rig.WaitPictures(3));
     kept = watch.SaveClip("Office", 0);
     // The object crosses from 2 s to 5 s; the event ends its hold time later.
-    ASSERT_TRUE(lvtest::PumpUntil([&] { return count() >= 2; }, 30000));
+    ASSERT_TRUE(lvtest::PumpUntil([&] { return w.Count() >= 2; }, 30000));
   });
   EXPECT_TRUE(kept) << "a clip on demand once the channel's pictures arrive";
   EXPECT_FALSE(watch.SaveClip("Office", 5)) << "a channel nobody watched";
 
-  std::lock_guard lock(mutex);
+  std::lock_guard lock(w.mutex);
+  const std::vector<lv::MotionEvent>& events = w.events;
   ASSERT_EQ(events.size(), 2u);
   EXPECT_TRUE(events[0].started);
   EXPECT_FALSE(events[1].started);
@@ -74,35 +96,17 @@ TEST(MotionWatch, AnObjectInTheViewStartsAnEventWhoseClipIsKept) {
 TEST(MotionWatch, AnEventEndsWhenItsPicturesStop) {
   for (const bool switchChannel : {true, false}) {
     SCOPED_TRACE(switchChannel ? "channel switched" : "run ended");
-    dvrsim::Config config;
-    config.fps = 10;
-    config.scene.still = true;
-    config.scene.objectAt = {1.0};
-    lvtest::ViewRig rig(config);
-    lv::MotionSetup setup;
-    setup.sites["Office"].watch = true;
-    setup.sites["Office"].clips = false;
-    std::mutex mutex;
-    std::vector<lv::MotionEvent> events;
-    lv::MotionWatch watch(setup, [&](const lv::MotionEvent& e) {
-      std::lock_guard lock(mutex);
-      events.push_back(e);
+    WatchedView w(1.0, {});
+    w.rig.Run([&] {
+      ASSERT_TRUE(lvtest::PumpUntil([&] { return w.Count() >= 1; }, 30000));
+      if (switchChannel) w.rig.Click(w.rig.view.ChannelButton(1));
+      ASSERT_TRUE(!switchChannel || lvtest::PumpUntil([&] { return w.Count() >= 2; }, 10000));
     });
-    rig.view.m_motionHooks.watch = [&](const std::u16string& site) { return watch.WatchSite(site); };
-    const auto count = [&] {
-      std::lock_guard lock(mutex);
-      return events.size();
-    };
-    rig.Run([&] {
-      ASSERT_TRUE(lvtest::PumpUntil([&] { return count() >= 1; }, 30000));
-      if (switchChannel) rig.Click(rig.view.ChannelButton(1));
-      ASSERT_TRUE(!switchChannel || lvtest::PumpUntil([&] { return count() >= 2; }, 10000));
-    });
-    std::lock_guard lock(mutex);
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_TRUE(events[0].started);
-    EXPECT_FALSE(events[1].started);
-    EXPECT_EQ(events[1].channel, 0);
+    std::lock_guard lock(w.mutex);
+    ASSERT_EQ(w.events.size(), 2u);
+    EXPECT_TRUE(w.events[0].started);
+    EXPECT_FALSE(w.events[1].started);
+    EXPECT_EQ(w.events[1].channel, 0);
   }
 }
 
